@@ -1,0 +1,48 @@
+# Helpers shared by every folder: warnings, one static library per source folder,
+# one test binary per test folder.
+
+function(ramptide_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra)
+    if(RAMPTIDE_WERROR)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
+endfunction()
+
+# The sub-folder that holds a folder's platform-specific sources.
+function(ramptide_os_folder out)
+    if(WIN32)
+        set(${out} win32 PARENT_SCOPE)
+    else()
+        set(${out} posix PARENT_SCOPE)
+    endif()
+endfunction()
+
+# ramptide_library(<name> <folder> [DEPS <targets>...])
+# Builds every .cpp directly in <folder> plus, on each platform, its posix/ or win32/
+# sub-folder, into the static library ramptide_<name>.
+function(ramptide_library name folder)
+    cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+    ramptide_os_folder(os_folder)
+    file(GLOB sources CONFIGURE_DEPENDS ${folder}/*.cpp ${folder}/${os_folder}/*.cpp)
+    add_library(ramptide_${name} STATIC ${sources})
+    target_include_directories(ramptide_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(ramptide_${name} PUBLIC ${ARG_DEPS})
+    ramptide_warnings(ramptide_${name})
+endfunction()
+
+# ramptide_test(<name> <folder> [DEPS <targets>...])
+# Every .cpp in <folder> (and its posix/ or win32/ sub-folder) becomes one GoogleTest binary test_<name>, registered with CTest.
+function(ramptide_test name folder)
+    cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+    ramptide_os_folder(os_folder)
+    file(GLOB sources CONFIGURE_DEPENDS ${folder}/*.cpp ${folder}/${os_folder}/*.cpp)
+    add_executable(test_${name} ${sources})
+    target_link_libraries(test_${name} PRIVATE ${ARG_DEPS} ramptide_testsupport GTest::gmock GTest::gtest_main)
+    ramptide_warnings(test_${name})
+    if(CMAKE_CROSSCOMPILING)
+        # Under Wine each binary is one CTest test: discovering cases would start Wine per case.
+        add_test(NAME ${name} COMMAND test_${name})
+    else()
+        gtest_discover_tests(test_${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "${name}.")
+    endif()
+endfunction()

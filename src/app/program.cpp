@@ -1,0 +1,50 @@
+#include "app/program.hpp"
+
+#include "core/log.hpp"
+#include "core/paths.hpp"
+#include "core/time.hpp"
+#include "core/version.hpp"
+#include "platform/platform.hpp"
+
+#include <chrono>
+#include <exception>
+#include <filesystem>
+
+namespace rtd::app {
+
+namespace {
+constexpr const char* instanceName = "Local\\$Ramptide$";
+} // namespace
+
+int runProgram()
+{
+    initProgramPaths();
+    const auto instance = platform::acquireSingleInstance(instanceName);
+    if (!instance)
+        return -1;
+
+    try {
+        openLogFile();
+    } catch (const std::exception& e) {
+        platform::showFatalMessage(productName, e.what());
+        return 1;
+    }
+
+    // Without its data folder the program still runs; it only cannot keep its settings.
+    try {
+        std::filesystem::create_directories(paths().programDataFolder);
+    } catch (const std::exception& e) {
+        logArrow(std::string("program data folder not created: ") + e.what());
+    }
+    flushLog();
+
+    return runApplication();
+}
+
+void finishRun()
+{
+    logLine(utcTimeString(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now())));
+    closeLogFile();
+}
+
+} // namespace rtd::app

@@ -1,0 +1,48 @@
+#pragma once
+// The operating-system seam. Each function has a posix and a win32 body; CMake picks one.
+// Nothing above this folder includes a system header of its own for these services.
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace rtd::platform {
+
+// The user's roaming application-data folder: SHGetFolderPathW(CSIDL_APPDATA) on Windows;
+// elsewhere $APPDATA when set, else $XDG_CONFIG_HOME, else ~/.config. Empty when unknown.
+std::filesystem::path appDataFolder();
+
+// The user's local application-data folder: SHGetFolderPathW(CSIDL_LOCAL_APPDATA) on
+// Windows; elsewhere $LOCALAPPDATA when set, else $XDG_DATA_HOME, else ~/.local/share.
+std::filesystem::path localAppDataFolder();
+
+// Held for as long as the object lives; released by its destructor.
+class InstanceLock {
+public:
+    virtual ~InstanceLock() = default;
+};
+
+// Takes the named single-instance lock. Returns null when another process holds it.
+// Windows: the named mutex `name`. Elsewhere: an exclusive lock on a file named after
+// `name` in the local application-data folder.
+std::unique_ptr<InstanceLock> acquireSingleInstance(std::string_view name);
+
+// UTF-8 text <-> path, on Windows through the path's wide form (never the code page).
+std::filesystem::path pathFromUtf8(std::string_view text);
+std::string pathToUtf8(const std::filesystem::path& path);
+
+// fopen by path; on Windows through _wfopen so any file name works.
+std::FILE* openFile(const std::filesystem::path& path, const char* mode);
+
+// Copies a file over another, replacing it. Throws std::filesystem::filesystem_error.
+// (libstdc++'s copy_file cannot tell two files apart on Windows, where it reports every
+// pair as the same file, so Windows copies through CopyFileW.)
+void copyFileOver(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// Tells the user about an error that stops the program before its window exists:
+// a message box on Windows, standard error elsewhere.
+void showFatalMessage(std::string_view title, std::string_view text);
+
+} // namespace rtd::platform

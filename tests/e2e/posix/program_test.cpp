@@ -1,0 +1,113 @@
+// Starts the built program as a user would, in a fresh installation folder with its own
+// application-data folders, and drives it with signals.
+
+#include "support/temp_folder.hpp"
+
+#include <chrono>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace rtd {
+namespace {
+
+using namespace std::chrono_literals;
+
+class ProgramTest : public ::testing::Test {
+protected:
+    ProgramTest()
+    {
+        std::filesystem::create_directory(install / "docs");
+        std::filesystem::create_directory(install / "input");
+    }
+
+    ~ProgramTest() override
+    {
+        // A failed assertion must not leave a copy running.
+        for (const pid_t pid : started)
+            if (waitpid(pid, nullptr, WNOHANG) == 0) {
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
+    }
+
+    pid_t start()
+    {
+        test::ScopedCurrentFolder cwd(install.path());
+        test::ScopedEnv roaming("APPDATA", (appData / "Roaming").string());
+        test::ScopedEnv local("LOCALAPPDATA", (appData / "Local").string());
+        char* argv[] = {const_cast<char*>(RAMPTIDE_EXE), nullptr};
+        pid_t pid = 0;
+        EXPECT_EQ(posix_spawn(&pid, RAMPTIDE_EXE, nullptr, nullptr, argv, environ), 0);
+        started.push_back(pid);
+        return pid;
+    }
+
+    static int waitForExit(pid_t pid)
+    {
+        int status = 0;
+        for (int i = 0; i < 1000; ++i) {
+            if (waitpid(pid, &status, WNOHANG) == pid)
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+            std::this_thread::sleep_for(10ms);
+        }
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return -1000;
+    }
+
+    // Waits until the running copy has written its header line and nothing after it.
+    bool waitForRunningLog()
+    {
+        for (int i = 0; i < 1000; ++i) {
+            const std::string log = test::readFile(install / "Log.txt");
+            if (log.find("(utc) Ramptide version 8.7.0 for MSFS\n") != std::string::npos &&
+                std::count(log.begin(), log.end(), '\n') == 1)
+                return true;
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
+
+    test::TempFolder install;
+    test::TempFolder appData;
+    std::vector<pid_t> started;
+};
+
+TEST_F(ProgramTest, OneInstanceRunsAndClosesCleanly)
+{
+    const pid_t first = start();
+    ASSERT_TRUE(waitForRunningLog()) << "no header line";
+    // The log's header is written before the window exists; the lock is already held.
+    EXPECT_EQ(waitForExit(start()), 255) << "a second copy must return -1";
+    EXPECT_TRUE(std::filesystem::is_directory(appData / "Roaming" / "Ramptide"));
+
+    kill(first, SIGTERM);
+    EXPECT_EQ(waitForExit(first), 0);
+    const std::string log = test::readFile(install / "Log.txt");
+    // The closing time line is the last one, so the log was flushed and closed.
+    const auto lines = std::count(log.begin(), log.end(), '\n');
+    EXPECT_EQ(lines, 2) << log;
+
+    // The next start keeps this run's log as Log0.txt.
+    const pid_t again = start();
+    ASSERT_TRUE(waitForRunningLog());
+    kill(again, SIGINT);
+    EXPECT_EQ(waitForExit(again), 0);
+    EXPECT_EQ(test::readFile(install / "Log0.txt"), log);
+}
+
+TEST_F(ProgramTest, UnwritableLogIsReportedAndEndsTheProgram)
+{
+    std::filesystem::create_directory(install / "Log.txt"); // a folder where the log belongs
+    EXPECT_EQ(waitForExit(start()), 1);
+}
+
+} // namespace
+} // namespace rtd
