@@ -19,6 +19,13 @@ struct Version {
 
 inline constexpr Version programVersion{8, 7, 0};
 
+// The first three digit groups found anywhere in the text, each pair separated by any one
+// character ("8.7.0", "v8-7-0 beta"); without such groups the text is read as a JSON
+// object with the members "major", "minor" and "patch". Reading stops at the first number
+// that does not fit an int, non-JSON text or a missing or non-numeric member: the fields
+// read so far keep their values, the rest stay 0.
+Version parseVersion(std::string_view text);
+
 // "{major}.{minor}.{patch}"
 std::string versionToString(const Version& version);
 
