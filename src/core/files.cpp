@@ -1,0 +1,306 @@
+#include "core/files.hpp"
+
+#include "core/exceptions.hpp"
+#include "core/log.hpp"
+#include "core/utf.hpp"
+#include "platform/platform.hpp"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <fmt/format.h>
+#include <fstream>
+#include <locale>
+
+namespace rtd {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int csidlAppData = 26;
+constexpr int csidlLocalAppData = 28;
+
+std::atomic<StatusReporter> statusReporter{nullptr};
+
+void reportStatus(const std::string& text)
+{
+    if (const StatusReporter reporter = statusReporter.load())
+        reporter(text);
+    else
+        logLine(text);
+}
+
+// Decodes the bytes of a UTF-16 file into its code units, one wchar_t per unit, in a byte
+// order fixed at construction. Surrogates pass through unchanged, so the line converter sees
+// (and rejects) a lone one; a byte without its partner at the end of the file is a partial
+// character, which the file stream reports as a failure.
+class Utf16CodeUnits final : public std::codecvt<wchar_t, char, std::mbstate_t> {
+public:
+    explicit Utf16CodeUnits(bool bigEndian) : bigEndian_(bigEndian) {}
+
+protected:
+    result do_in(state_type&, const extern_type* from, const extern_type* fromEnd,
+                 const extern_type*& fromNext, intern_type* to, intern_type* toEnd,
+                 intern_type*& toNext) const override
+    {
+        const int high = bigEndian_ ? 0 : 1;
+        while (fromEnd - from >= 2 && to != toEnd) {
+            const auto first = static_cast<unsigned char>(from[high]);
+            const auto second = static_cast<unsigned char>(from[1 - high]);
+            *to++ = static_cast<intern_type>((first << 8) | second);
+            from += 2;
+        }
+        fromNext = from;
+        toNext = to;
+        return from == fromEnd ? ok : partial;
+    }
+
+    result do_out(state_type&, const intern_type* from, const intern_type*, const intern_type*& fromNext,
+                  extern_type* to, extern_type*, extern_type*& toNext) const override
+    {
+        fromNext = from;
+        toNext = to;
+        return error; // read-only: the program never writes UTF-16 files
+    }
+
+    result do_unshift(state_type&, extern_type* to, extern_type*, extern_type*& toNext) const override
+    {
+        toNext = to;
+        return noconv;
+    }
+
+    int do_encoding() const noexcept override { return 2; }
+    bool do_always_noconv() const noexcept override { return false; }
+    int do_max_length() const noexcept override { return 2; }
+
+    int do_length(state_type&, const extern_type* from, const extern_type* fromEnd,
+                  std::size_t max) const override
+    {
+        const auto units = std::min(static_cast<std::size_t>(fromEnd - from) / 2, max);
+        return static_cast<int>(units * 2);
+    }
+
+private:
+    bool bigEndian_;
+};
+
+bool readUtf16File(bool bigEndian, const fs::path& path, std::vector<std::string>& lines)
+{
+    std::wifstream stream;
+    stream.imbue(std::locale(std::locale::classic(), new Utf16CodeUnits(bigEndian)));
+    stream.open(path, std::ios::in | std::ios::binary);
+    if (!stream.is_open())
+        return false;
+    try {
+        constexpr std::wifstream::int_type byteOrderMark = 0xFEFF;
+        if (stream.peek() == byteOrderMark)
+            stream.get();
+        readUtf16Lines(stream, lines);
+    } catch (const win32::Utf8ConversionException& e) {
+        reportStatus(fmt::format("conversion from error from utf16 to utf8, code: {}", e.errorCode()));
+        return false;
+    } catch (const std::exception& e) {
+        reportStatus(fmt::format("conversion from error from utf16 to utf8: {}", e.what()));
+        return false;
+    }
+    return true;
+}
+
+bool readNarrowFile(const fs::path& path, std::vector<std::string>& lines)
+{
+    std::ifstream stream(path);
+    if (!stream.is_open())
+        return false;
+    readStreamLinesToVector(stream, lines);
+    return true;
+}
+
+void dropUtf8ByteOrderMark(std::string& line)
+{
+    constexpr std::string_view mark = "\xEF\xBB\xBF";
+    if (std::string_view(line).substr(0, mark.size()) == mark)
+        line.erase(0, mark.size());
+}
+
+template <typename Container>
+void readStreamLines(std::istream& stream, Container& lines)
+{
+    std::string line;
+    while (std::getline(stream, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(std::move(line));
+    }
+    stream.clear();
+}
+
+// A name for a temporary file beside `target`, unique within this process.
+fs::path temporaryPathFor(const fs::path& target)
+{
+    static std::atomic<unsigned> counter{0};
+    fs::path name = target.filename();
+    name += fmt::format(".{}.tmp", counter++);
+    return target.parent_path() / name;
+}
+
+// Writes a new version of `target` through `write` into a temporary file beside it and
+// renames that over the target. False, with the target untouched and the temporary file
+// removed, when the file cannot be opened, written or renamed.
+template <typename Write>
+bool replaceFile(const fs::path& target, std::ios::openmode mode, Write write)
+{
+    const fs::path temporary = temporaryPathFor(target);
+    std::ofstream stream(temporary, std::ios::out | std::ios::trunc | mode);
+    if (!stream.is_open())
+        return false;
+    write(stream);
+    stream.close();
+    std::error_code error;
+    if (!stream.fail())
+        fs::rename(temporary, target, error);
+    if (stream.fail() || error) {
+        fs::remove(temporary, error);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void setFileStatusReporter(StatusReporter reporter)
+{
+    statusReporter.store(reporter);
+}
+
+fs::path specialFolderPath(int csidl)
+{
+    switch (csidl) {
+    case csidlAppData:
+        return platform::appDataFolder();
+    case csidlLocalAppData:
+        return platform::localAppDataFolder();
+    default:
+        return {};
+    }
+}
+
+FileEncoding detectFileEncoding(const fs::path& path)
+{
+    std::FILE* file = platform::openFile(path, "rb");
+    if (file == nullptr) {
+        logLine(fmt::format("cannot open file {} for character encoding, err: {}",
+                            platform::pathToUtf8(path), errno));
+        return none_found;
+    }
+    unsigned char bytes[2] = {};
+    const std::size_t count = std::fread(bytes, 1, sizeof bytes, file);
+    std::fclose(file);
+    if (count < 2)
+        return ANSI;
+    if (bytes[0] == 0xFF && bytes[1] == 0xFE)
+        return UTF16_little_endian;
+    if (bytes[0] == 0xFE && bytes[1] == 0xFF)
+        return UTF16_big_endian;
+    if (bytes[0] == 0xEF && bytes[1] == 0xBB)
+        return UTF8_with_BOM;
+    return ANSI;
+}
+
+bool readTextFileLines(FileEncoding encoding, const fs::path& path, std::vector<std::string>& lines)
+{
+    switch (encoding) {
+    case UTF16_little_endian:
+        return readUtf16File(false, path, lines);
+    case UTF16_big_endian:
+        return readUtf16File(true, path, lines);
+    case UTF8_with_BOM: {
+        const std::size_t first = lines.size();
+        if (!readNarrowFile(path, lines))
+            return false;
+        if (lines.size() > first)
+            dropUtf8ByteOrderMark(lines[first]);
+        return true;
+    }
+    default:
+        return readNarrowFile(path, lines);
+    }
+}
+
+std::vector<std::string>* readLines(LineFile& lineFile, int expectedCount)
+{
+    std::ifstream stream(lineFile.path);
+    if (!stream.is_open())
+        return nullptr;
+    if (expectedCount > 0)
+        lineFile.lines.reserve(static_cast<std::size_t>(expectedCount));
+    readStreamLinesToVector(stream, lineFile.lines);
+    return lineFile.lines.empty() ? nullptr : &lineFile.lines;
+}
+
+void readStreamLinesToVector(std::istream& stream, std::vector<std::string>& lines)
+{
+    readStreamLines(stream, lines);
+}
+
+void readStreamLinesToList(std::istream& stream, std::list<std::string>& lines)
+{
+    readStreamLines(stream, lines);
+}
+
+void readUtf16Lines(std::wistream& stream, std::vector<std::string>& lines)
+{
+    std::wstring line;
+    while (std::getline(stream, line)) {
+        if (!line.empty() && line.back() == L'\r')
+            line.pop_back();
+        lines.push_back(utf16ToUtf8(line));
+    }
+    if (stream.bad())
+        throw std::ios_base::failure("the UTF-16 text ends inside a character");
+}
+
+bool writeStringToFile(const std::string& text, const fs::path& path)
+{
+    return replaceFile(path, std::ios::out, [&](std::ostream& stream) { stream << text << '\n'; });
+}
+
+bool writeStringVectorToFile(const std::vector<std::string>& lines, const fs::path& path)
+{
+    return replaceFile(path, std::ios::out, [&](std::ostream& stream) {
+        for (const std::string& line : lines)
+            stream << line << '\n';
+    });
+}
+
+void saveXmlDocument(const pugi::xml_document& document, const fs::path& path)
+{
+    const bool saved = replaceFile(path, std::ios::binary, [&](std::ostream& stream) {
+        document.save(stream, "\t", pugi::format_default, pugi::encoding_utf8);
+    });
+    const std::string text = platform::pathToUtf8(path);
+    logLine(saved ? fmt::format("\"{}\" saved", text) : fmt::format("could not save to \"{}\"", text));
+}
+
+int countFiles(const fs::path& path)
+{
+    if (!fs::exists(path))
+        return 0;
+    std::error_code error;
+    fs::directory_iterator entry(path, error);
+    if (error)
+        throw fs::filesystem_error("directory_iterator::directory_iterator", path, error);
+    int count = 0;
+    for (; entry != fs::directory_iterator(); entry.increment(error)) {
+        const fs::file_status status = entry->status(error);
+        if (status.type() == fs::file_type::none)
+            throw fs::filesystem_error("directory_entry::status", entry->path(), error);
+        if (fs::is_regular_file(status))
+            ++count;
+    }
+    if (error)
+        throw fs::filesystem_error("directory_iterator::operator++", path, error);
+    return count;
+}
+
+} // namespace rtd

@@ -1,0 +1,78 @@
+#pragma once
+// Text files in the user's encodings, whole line files, XML documents and folders.
+// Every writer here replaces its file whole or not at all: it writes a temporary file beside
+// the target and renames it over the target, so a crash never leaves a half-written file.
+// Path texts are UTF-8 (platform::pathFromUtf8 / pathToUtf8).
+
+#include <filesystem>
+#include <istream>
+#include <list>
+#include <pugixml.hpp>
+#include <string>
+#include <vector>
+
+namespace rtd {
+
+// What the first bytes of a text file say about its encoding.
+enum FileEncoding : int {
+    ANSI = 0,                // no byte-order mark: plain 8-bit text
+    UTF16_little_endian = 1, // FF FE
+    UTF16_big_endian = 2,    // FE FF
+    UTF8_with_BOM = 3,       // EF BB
+    UTF8_without_BOM = 4,    // never detected
+    none_found = 5,          // the file could not be opened
+};
+
+// A file's path and, once readLines() has run, its lines.
+struct LineFile {
+    std::filesystem::path path;
+    std::vector<std::string> lines;
+};
+
+// The user's special folder for a CSIDL value: 26 (roaming application data) or
+// 28 (local application data). Empty when the folder is unknown.
+std::filesystem::path specialFolderPath(int csidl);
+
+// The encoding named by the file's first two bytes. A file that cannot be opened is logged
+// ("cannot open file {} for character encoding, err: {}") and gives none_found.
+FileEncoding detectFileEncoding(const std::filesystem::path& path);
+
+// Appends the file's lines, as UTF-8, to `lines`. False when the file cannot be opened or a
+// UTF-16 file holds text that cannot be converted; the failure is shown on the status line
+// and the lines read before it are kept. Safe to call from many threads at once.
+bool readTextFileLines(FileEncoding encoding, const std::filesystem::path& path,
+                       std::vector<std::string>& lines);
+
+// Fills lineFile.lines with the lines of lineFile.path (room for expectedCount reserved).
+// The address of the lines, or null when the file cannot be opened or has no lines.
+std::vector<std::string>* readLines(LineFile& lineFile, int expectedCount);
+
+// Append every line of the stream to the container, without its line end (LF or CR LF), and
+// clear the stream's state at the end. A last line without a line end is still read.
+void readStreamLinesToVector(std::istream& stream, std::vector<std::string>& lines);
+void readStreamLinesToList(std::istream& stream, std::list<std::string>& lines);
+
+// Appends every line of a stream of UTF-16 code units as UTF-8, without its line end.
+// Throws win32::Utf8ConversionException on a line that is not valid UTF-16, and
+// std::ios_base::failure when the stream breaks off inside a character.
+void readUtf16Lines(std::wistream& stream, std::vector<std::string>& lines);
+
+// Replace the file with the text, or with each string of the vector, each followed by a line
+// end. False when the file could not be written whole; the previous file is then unchanged.
+bool writeStringToFile(const std::string& text, const std::filesystem::path& path);
+bool writeStringVectorToFile(const std::vector<std::string>& lines, const std::filesystem::path& path);
+
+// Saves the document (tab indentation, UTF-8) and logs "\"{}\" saved" or
+// "could not save to \"{}\"" with the path. The caller learns nothing more.
+void saveXmlDocument(const pugi::xml_document& document, const std::filesystem::path& path);
+
+// The number of regular files (links followed) directly in the folder; 0 when the path does
+// not exist. Throws std::filesystem::filesystem_error when the folder cannot be read.
+int countFiles(const std::filesystem::path& path);
+
+// Where readTextFileLines shows its failures: the window installs its status line (which
+// copies the text to the log). Until then, and with null, the text goes to the log alone.
+using StatusReporter = void (*)(const std::string& text);
+void setFileStatusReporter(StatusReporter reporter);
+
+} // namespace rtd

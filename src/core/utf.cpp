@@ -1,0 +1,153 @@
+#include "core/utf.hpp"
+
+namespace rtd {
+
+namespace {
+
+using win32::Utf8ConversionException;
+
+bool isContinuation(unsigned char byte)
+{
+    return (byte & 0xC0) == 0x80;
+}
+
+// The code point of the UTF-8 sequence at text[i], advancing i past it, or -1 when the
+// sequence is invalid: a stray continuation byte, a truncated sequence, an overlong form,
+// a surrogate or a value above U+10FFFF.
+long decodeUtf8(const std::string& text, std::size_t& i)
+{
+    const auto lead = static_cast<unsigned char>(text[i]);
+    int extra = 0;
+    long code = 0;
+    long minimum = 0;
+    if (lead < 0x80) {
+        ++i;
+        return lead;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        extra = 1;
+        code = lead & 0x1F;
+        minimum = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        extra = 2;
+        code = lead & 0x0F;
+        minimum = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        extra = 3;
+        code = lead & 0x07;
+        minimum = 0x10000;
+    } else {
+        return -1;
+    }
+    if (text.size() - i <= static_cast<std::size_t>(extra))
+        return -1;
+    for (int k = 1; k <= extra; ++k) {
+        const auto byte = static_cast<unsigned char>(text[i + k]);
+        if (!isContinuation(byte))
+            return -1;
+        code = (code << 6) | (byte & 0x3F);
+    }
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return -1;
+    i += static_cast<std::size_t>(extra) + 1;
+    return code;
+}
+
+void appendUtf8(std::string& out, long code)
+{
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+bool isHighSurrogate(unsigned long unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool isLowSurrogate(unsigned long unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+} // namespace
+
+Utf8ConversionException makeConversionError(std::uint32_t direction, ConversionPass pass,
+                                            std::uint32_t errorCode)
+{
+    const bool fromUtf8 = direction == Utf8ConversionException::fromUtf8;
+    const char* text = nullptr;
+    if (errorCode == invalidSequenceError)
+        text = fromUtf8 ? "Invalid UTF-8 sequence found in input string."
+                        : "Invalid UTF-16 sequence found in input string.";
+    else if (pass == ConversionPass::length)
+        text = fromUtf8 ? "Cannot get result string length when converting from UTF-8 to UTF-16 "
+                          "(MultiByteToWideChar failed)."
+                        : "Cannot get result string length when converting from UTF-16 to UTF-8 "
+                          "(WideCharToMultiByte failed).";
+    else
+        text = fromUtf8 ? "Cannot convert from UTF-8 to UTF-16 (MultiByteToWideChar failed)."
+                        : "Cannot convert from UTF-16 to UTF-8 (WideCharToMultiByte failed).";
+    return Utf8ConversionException(text, errorCode, direction);
+}
+
+std::overflow_error makeTooLongError()
+{
+    return std::overflow_error("Input string too long: size_t-length doesn't fit into int.");
+}
+
+std::wstring utf8ToUtf16(const std::string& text)
+{
+    if (text.size() > maxConversionLength)
+        throw makeTooLongError();
+    std::wstring result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const long code = decodeUtf8(text, i);
+        if (code < 0)
+            throw makeConversionError(Utf8ConversionException::fromUtf8, ConversionPass::length,
+                                      invalidSequenceError);
+        if (code < 0x10000) {
+            result += static_cast<wchar_t>(code);
+        } else {
+            result += static_cast<wchar_t>(0xD800 + ((code - 0x10000) >> 10));
+            result += static_cast<wchar_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        }
+    }
+    return result;
+}
+
+std::string utf16ToUtf8(const std::wstring& text)
+{
+    if (text.size() > maxConversionLength)
+        throw makeTooLongError();
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto unit = static_cast<unsigned long>(text[i]);
+        long code = static_cast<long>(unit);
+        if (isHighSurrogate(unit) && i + 1 < text.size() &&
+            isLowSurrogate(static_cast<unsigned long>(text[i + 1]))) {
+            const auto low = static_cast<unsigned long>(text[++i]);
+            code = 0x10000 + static_cast<long>(((unit - 0xD800) << 10) | (low - 0xDC00));
+        } else if (unit > 0xFFFF || isHighSurrogate(unit) || isLowSurrogate(unit)) {
+            throw makeConversionError(Utf8ConversionException::fromUtf16, ConversionPass::length,
+                                      invalidSequenceError);
+        }
+        appendUtf8(result, code);
+    }
+    return result;
+}
+
+} // namespace rtd
