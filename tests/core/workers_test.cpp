@@ -1,0 +1,76 @@
+#include "core/workers.hpp"
+
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+#include <vector>
+
+namespace rtd {
+namespace {
+
+class WorkerSlots : public ::testing::Test {
+protected:
+    void TearDown() override { setMaxWorkers(std::thread::hardware_concurrency()); }
+};
+
+TEST_F(WorkerSlots, UnknownHardwareCountStillAllowsOneWorker)
+{
+    setMaxWorkers(0);
+    EXPECT_EQ(maxWorkers(), 1);
+    setMaxWorkers(6);
+    EXPECT_EQ(maxWorkers(), 6);
+}
+
+TEST_F(WorkerSlots, ReleaseWithoutATakenSlotKeepsTheCountAtZero)
+{
+    ASSERT_EQ(activeWorkers(), 0);
+    releaseThreadSlot();
+    EXPECT_EQ(activeWorkers(), 0);
+}
+
+// Eight starters, each starting detached-style workers through the slots, never run more
+// than the limit at once, and every slot comes back.
+TEST_F(WorkerSlots, EightStartersNeverExceedTheLimit)
+{
+    constexpr int limit = 3;
+    constexpr int workersPerStarter = 25;
+    setMaxWorkers(limit);
+
+    std::atomic<int> running{0};
+    std::atomic<int> mostRunning{0};
+    std::atomic<int> overLimit{0};
+    std::atomic<int> finished{0};
+    const auto worker = [&] {
+        const int now = ++running;
+        int most = mostRunning.load();
+        while (now > most && !mostRunning.compare_exchange_weak(most, now)) {
+        }
+        if (activeWorkers() > limit || activeWorkers() < now)
+            ++overLimit;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        --running;
+        ++finished;
+        releaseThreadSlot();
+    };
+
+    std::vector<std::thread> starters;
+    for (int s = 0; s < 8; ++s) {
+        starters.emplace_back([&] {
+            for (int w = 0; w < workersPerStarter; ++w) {
+                waitForThreadSlot();
+                std::thread(worker).detach();
+            }
+        });
+    }
+    for (auto& starter : starters)
+        starter.join();
+    while (finished.load() < 8 * workersPerStarter || activeWorkers() != 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    EXPECT_LE(mostRunning.load(), limit);
+    EXPECT_EQ(overLimit.load(), 0);
+    EXPECT_EQ(activeWorkers(), 0);
+}
+
+} // namespace
+} // namespace rtd
