@@ -1,0 +1,111 @@
+#include "core/zip_archive.hpp"
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+#include <zip.h>
+
+#include "platform/platform.hpp"
+
+namespace rtd {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr std::size_t chunkBytes = 524288;
+
+struct CloseEntryFile {
+    void operator()(zip_file_t* file) const { zip_fclose(file); }
+};
+
+struct CloseFile {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// Copies the entry's content into the open file; 0 or a libzip error code. libzip checks
+// the entry's CRC when its last byte has been read.
+int copyEntry(zip_t* archive, std::uint64_t index, std::FILE* out)
+{
+    std::unique_ptr<zip_file_t, CloseEntryFile> in(zip_fopen_index(archive, index, 0));
+    if (!in)
+        return zip_error_code_zip(zip_get_error(archive));
+    std::vector<char> buffer(chunkBytes);
+    for (;;) {
+        const zip_int64_t read = zip_fread(in.get(), buffer.data(), buffer.size());
+        if (read < 0)
+            return zip_error_code_zip(zip_file_get_error(in.get()));
+        if (read == 0)
+            return ZIP_ER_OK;
+        if (std::fwrite(buffer.data(), 1, static_cast<std::size_t>(read), out) != static_cast<std::size_t>(read))
+            return ZIP_ER_WRITE;
+    }
+}
+
+} // namespace
+
+ZipArchive::ZipArchive(fs::path path) : path_(std::move(path)) {}
+
+ZipArchive::~ZipArchive()
+{
+    close();
+}
+
+bool ZipArchive::open()
+{
+    close();
+    openError_ = ZIP_ER_OK;
+    // libzip reads file names as UTF-8 on every platform.
+    archive_ = zip_open(platform::pathToUtf8(path_).c_str(), ZIP_RDONLY, &openError_);
+    return archive_ != nullptr;
+}
+
+void ZipArchive::close()
+{
+    if (archive_)
+        zip_discard(archive_); // read-only: nothing to write back
+    archive_ = nullptr;
+}
+
+std::vector<ZipEntry> ZipArchive::getEntries() const
+{
+    std::vector<ZipEntry> entries;
+    if (!archive_)
+        return entries;
+    const zip_int64_t count = zip_get_num_entries(archive_, 0);
+    for (zip_int64_t index = 0; index < count; ++index) {
+        zip_stat_t stat;
+        zip_stat_init(&stat);
+        if (zip_stat_index(archive_, static_cast<zip_uint64_t>(index), 0, &stat) != 0)
+            continue;
+        entries.push_back(ZipEntry{this, static_cast<std::uint64_t>(index), stat.name ? stat.name : "",
+                                   (stat.valid & ZIP_STAT_SIZE) ? stat.size : 0});
+    }
+    return entries;
+}
+
+int ZipArchive::extractEntry(const ZipEntry& entry, const fs::path& target) const
+{
+    if (!archive_ || entry.archive != this)
+        return ZIP_ER_INVAL;
+    fs::path partial = target;
+    partial += ".part";
+    int result = ZIP_ER_OK;
+    {
+        std::unique_ptr<std::FILE, CloseFile> out(platform::openFile(partial, "wb"));
+        if (!out)
+            return ZIP_ER_OPEN;
+        result = copyEntry(archive_, entry.index, out.get());
+        if (std::fclose(out.release()) != 0 && result == ZIP_ER_OK)
+            result = ZIP_ER_WRITE;
+    }
+    std::error_code error;
+    if (result == ZIP_ER_OK) {
+        fs::rename(partial, target, error);
+        if (error)
+            result = ZIP_ER_RENAME;
+    }
+    if (result != ZIP_ER_OK)
+        fs::remove(partial, error);
+    return result;
+}
+
+} // namespace rtd
