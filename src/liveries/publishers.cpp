@@ -1,0 +1,78 @@
+#include "liveries/publishers.hpp"
+
+#include "core/log.hpp"
+#include "liveries/dbase.hpp"
+
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <regex>
+#include <shared_mutex>
+#include <unordered_map>
+
+namespace rtd {
+namespace {
+
+struct CompiledPattern {
+    std::optional<std::regex> regex;
+    std::string error; // the library's text when the pattern is invalid
+};
+
+CompiledPattern compile(const std::string& pattern)
+{
+    CompiledPattern compiled;
+    try {
+        compiled.regex.emplace(pattern + ".*", std::regex::ECMAScript | std::regex::icase);
+    } catch (const std::regex_error& e) {
+        compiled.error = e.what();
+    }
+    return compiled;
+}
+
+// Patterns come from the model database and the airport files, so the cache stays small.
+const CompiledPattern& compiledPattern(const std::string& pattern)
+{
+    static std::shared_mutex mutex;
+    static std::unordered_map<std::string, std::unique_ptr<const CompiledPattern>> cache;
+    {
+        std::shared_lock lock(mutex);
+        if (const auto found = cache.find(pattern); found != cache.end())
+            return *found->second;
+    }
+    auto compiled = std::make_unique<const CompiledPattern>(compile(pattern));
+    std::unique_lock lock(mutex);
+    return *cache.try_emplace(pattern, std::move(compiled)).first->second;
+}
+
+bool fits(const std::string& path, const std::string& name)
+{
+    return path.find(name) != std::string::npos || matchesPattern(path, name);
+}
+
+} // namespace
+
+bool matchesPattern(const std::string& text, const std::string& pattern)
+{
+    try {
+        const CompiledPattern& compiled = compiledPattern(pattern);
+        if (!compiled.regex) {
+            logLine("EXCEPTION " + compiled.error);
+            return false;
+        }
+        return std::regex_match(text, *compiled.regex);
+    } catch (const std::exception& e) {
+        logLine(std::string("EXCEPTION ") + e.what());
+        return false;
+    }
+}
+
+std::string findPublisherByPatterns(const std::string& path)
+{
+    for (const PublisherEntry& entry : modelDatabase().publishers)
+        for (const std::string& name : entry)
+            if (fits(path, name))
+                return entry.front();
+    return "unknown";
+}
+
+} // namespace rtd
