@@ -52,23 +52,30 @@ long decodeUtf8(const std::string& text, std::size_t& i)
     return code;
 }
 
-void appendUtf8(std::string& out, long code)
+// Writes the UTF-8 form of `code` at `out` and returns the position after it.
+char* writeUtf8(char* out, long code)
 {
     if (code < 0x80) {
-        out += static_cast<char>(code);
+        *out++ = static_cast<char>(code);
     } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
+        *out++ = static_cast<char>(0xC0 | (code >> 6));
+        *out++ = static_cast<char>(0x80 | (code & 0x3F));
     } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
+        *out++ = static_cast<char>(0xE0 | (code >> 12));
+        *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (code & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
+        *out++ = static_cast<char>(0xF0 | (code >> 18));
+        *out++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (code & 0x3F));
     }
+    return out;
+}
+
+std::size_t utf8Length(long code)
+{
+    return code < 0x80 ? 1 : code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
 }
 
 bool isHighSurrogate(unsigned long unit)
@@ -79,6 +86,26 @@ bool isHighSurrogate(unsigned long unit)
 bool isLowSurrogate(unsigned long unit)
 {
     return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// The code point of the unit or surrogate pair at text[i], advancing i past it. Throws on a
+// lone surrogate or a unit above 0xFFFF.
+long nextCodePoint(const std::wstring& text, std::size_t& i)
+{
+    const auto unit = static_cast<unsigned long>(text[i++]);
+    if (unit < 0xD800)
+        return static_cast<long>(unit);
+    if (isHighSurrogate(unit) && i < text.size()) {
+        const auto low = static_cast<unsigned long>(text[i]);
+        if (isLowSurrogate(low)) {
+            ++i;
+            return 0x10000 + static_cast<long>(((unit - 0xD800) << 10) | (low - 0xDC00));
+        }
+    }
+    if (unit > 0xFFFF || isHighSurrogate(unit) || isLowSurrogate(unit))
+        throw makeConversionError(Utf8ConversionException::fromUtf16, ConversionPass::length,
+                                  invalidSequenceError);
+    return static_cast<long>(unit);
 }
 
 } // namespace
@@ -132,21 +159,14 @@ std::string utf16ToUtf8(const std::wstring& text)
 {
     if (text.size() > maxConversionLength)
         throw makeTooLongError();
-    std::string result;
-    result.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto unit = static_cast<unsigned long>(text[i]);
-        long code = static_cast<long>(unit);
-        if (isHighSurrogate(unit) && i + 1 < text.size() &&
-            isLowSurrogate(static_cast<unsigned long>(text[i + 1]))) {
-            const auto low = static_cast<unsigned long>(text[++i]);
-            code = 0x10000 + static_cast<long>(((unit - 0xD800) << 10) | (low - 0xDC00));
-        } else if (unit > 0xFFFF || isHighSurrogate(unit) || isLowSurrogate(unit)) {
-            throw makeConversionError(Utf8ConversionException::fromUtf16, ConversionPass::length,
-                                      invalidSequenceError);
-        }
-        appendUtf8(result, code);
-    }
+    // Length pass: validates and measures; conversion pass: writes into the sized result.
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < text.size();)
+        length += utf8Length(nextCodePoint(text, i));
+    std::string result(length, '\0');
+    char* out = result.data();
+    for (std::size_t i = 0; i < text.size();)
+        out = writeUtf8(out, nextCodePoint(text, i));
     return result;
 }
 
