@@ -6,8 +6,8 @@
 
 namespace rtd {
 
-// Sets the limit (at start the hardware concurrency), normally to the hardware concurrency. A machine that reports 0 hardware
-// threads (unknown) gets 1, so a scan can always run.
+// Sets the limit, normally to the hardware concurrency (also the limit before the first
+// call). A machine that reports 0 hardware threads (unknown) gets 1, so a scan can run.
 void setMaxWorkers(unsigned hardwareThreads);
 
 int maxWorkers();
