@@ -1,0 +1,132 @@
+#include "core/download.hpp"
+
+#include <atomic>
+#include <cstdio>
+#include <curl/curl.h>
+#include <fmt/format.h>
+#include <mutex>
+
+#include "core/log.hpp"
+#include "platform/platform.hpp"
+
+namespace rtd {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr long maxRedirects = 10;
+
+std::atomic<long long> connectTimeoutMs{DownloadTimeouts{}.connect.count()};
+std::atomic<long long> totalTimeoutMs{DownloadTimeouts{}.total.count()};
+
+struct MemoryTarget {
+    std::string* body;
+    std::size_t maxBytes;
+};
+
+std::size_t writeToFile(char* data, std::size_t size, std::size_t count, void* file)
+{
+    return std::fwrite(data, size, count, static_cast<std::FILE*>(file));
+}
+
+std::size_t writeToMemory(char* data, std::size_t size, std::size_t count, void* target)
+{
+    auto& memory = *static_cast<MemoryTarget*>(target);
+    const std::size_t bytes = size * count;
+    if (memory.body->size() + bytes > memory.maxBytes)
+        return 0; // stops the transfer with a write error
+    memory.body->append(data, bytes);
+    return bytes;
+}
+
+// Performs the transfer with the common options; the result text is libcurl's.
+CURLcode perform(CURL* handle, const std::string& url, curl_write_callback write, void* target)
+{
+    curl_easy_reset(handle);
+    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, write);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, target);
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, maxRedirects);
+    curl_easy_setopt(handle, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L); // time-outs without signals: safe in threads
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeoutMs.load()));
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(totalTimeoutMs.load()));
+    return curl_easy_perform(handle);
+}
+
+// A name beside `target` that no other transfer of this process uses.
+fs::path partialPathFor(const fs::path& target)
+{
+    static std::atomic<unsigned> counter{0};
+    fs::path partial = target;
+    partial += fmt::format(".{}.part", counter++);
+    return partial;
+}
+
+} // namespace
+
+void closeCurlHandle(CURL* handle)
+{
+    if (handle)
+        curl_easy_cleanup(handle);
+}
+
+CurlHandle openCurlHandle()
+{
+    static std::once_flag initialised;
+    std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    return CurlHandle(curl_easy_init(), &closeCurlHandle);
+}
+
+void setDownloadTimeouts(const DownloadTimeouts& timeouts)
+{
+    connectTimeoutMs = timeouts.connect.count();
+    totalTimeoutMs = timeouts.total.count();
+}
+
+DownloadTimeouts downloadTimeouts()
+{
+    return {std::chrono::milliseconds(connectTimeoutMs.load()), std::chrono::milliseconds(totalTimeoutMs.load())};
+}
+
+bool downloadToFile(CURL* handle, const std::string& url, const fs::path& target, bool binary)
+{
+    if (!handle)
+        return false;
+    const fs::path partial = partialPathFor(target);
+    std::FILE* file = platform::openFile(partial, binary ? "wb" : "w");
+    if (!file) {
+        logLine(fmt::format("could not open file: {}", platform::pathToUtf8(target)));
+        return false;
+    }
+    CURLcode result = perform(handle, url, writeToFile, file);
+    if (std::fclose(file) != 0 && result == CURLE_OK)
+        result = CURLE_WRITE_ERROR;
+    std::error_code error;
+    if (result == CURLE_OK) {
+        fs::rename(partial, target, error);
+        if (error)
+            result = CURLE_WRITE_ERROR;
+    }
+    if (result == CURLE_OK)
+        return true;
+    fs::remove(partial, error);
+    logLine(fmt::format("\"{}\" => \"{}\" download error: {}", url, platform::pathToUtf8(target),
+                        curl_easy_strerror(result)));
+    return false;
+}
+
+bool downloadToMemory(CURL* handle, const std::string& url, std::string& body, std::size_t maxBytes)
+{
+    if (!handle)
+        return false;
+    body.clear();
+    MemoryTarget target{&body, maxBytes};
+    const CURLcode result = perform(handle, url, writeToMemory, &target);
+    if (result == CURLE_OK)
+        return true;
+    logLine(fmt::format("\"{}\" download error: {}", url, curl_easy_strerror(result)));
+    return false;
+}
+
+} // namespace rtd
