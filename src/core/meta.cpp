@@ -27,11 +27,10 @@ bool appendInfo(pugi::xml_node meta, const std::string& item, const std::string&
     pugi::xml_node info = meta.append_child("info");
     if (!info)
         return false;
-    if (!info.append_attribute("name").set_value(item.c_str()) || !info.append_attribute("value").set_value(value.c_str())) {
-        meta.remove_child(info);
-        return false;
-    }
-    return true;
+    if (info.append_attribute("name").set_value(item.c_str()) && info.append_attribute("value").set_value(value.c_str()))
+        return true;
+    meta.remove_child(info);
+    return false;
 }
 
 bool checkMeta(const pugi::xml_document& document)

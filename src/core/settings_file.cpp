@@ -34,28 +34,17 @@ pugi::xml_node findParameter(const pugi::xml_document& document, std::string_vie
     return document.select_node(parameterXPath(key).c_str()).node();
 }
 
-// A new <parameter name="KEY"/> as the node's last child; empty when it cannot be added.
-pugi::xml_node appendNamedElement(pugi::xml_node node, const std::string& key)
-{
-    pugi::xml_node element = node.append_child("parameter");
-    if (element && !element.append_attribute("name").set_value(key.c_str())) {
-        node.remove_child(element);
-        return {};
-    }
-    return element;
-}
-
+// Appends <parameter name="KEY" value="..."/>; nothing is left behind when it fails.
 template <typename Value>
 bool appendWithValue(pugi::xml_node node, const std::string& key, const Value& value)
 {
-    pugi::xml_node element = appendNamedElement(node, key);
+    pugi::xml_node element = node.append_child("parameter");
     if (!element)
         return false;
-    if (!element.append_attribute("value").set_value(value)) {
-        node.remove_child(element);
-        return false;
-    }
-    return true;
+    if (element.append_attribute("name").set_value(key.c_str()) && element.append_attribute("value").set_value(value))
+        return true;
+    node.remove_child(element);
+    return false;
 }
 
 bool appendParameter(pugi::xml_node node, const std::string& key, bool value)
@@ -180,21 +169,30 @@ void forEachSetting(const List& list, Action action)
             action(*setting);
 }
 
+// Runs `action` on every setting of the lists, in order, and `onFolder` instead on the
+// folder keys.
+template <typename Action, typename FolderAction>
+void visitRegistry(const ParameterRegistry& lists, Action action, FolderAction onFolder)
+{
+    forEachSetting(lists.bools, action);
+    forEachSetting(lists.checkBoxes, action);
+    forEachSetting(lists.ints, action);
+    forEachSetting(lists.intEdits, action);
+    forEachSetting(lists.strings, [&](StringParameter& setting) {
+        if (isFolderParameter(setting.name))
+            onFolder(setting);
+        else
+            action(setting);
+    });
+    forEachSetting(lists.stringEdits, action);
+}
+
 void takeAllDefaults(pugi::xml_document& document, const ParameterRegistry& lists)
 {
     const pugi::xml_node root = document.append_child("parameters");
-    const auto take = [&](auto& setting) { takeDefault(root, setting); };
-    forEachSetting(lists.bools, take);
-    forEachSetting(lists.checkBoxes, take);
-    forEachSetting(lists.ints, take);
-    forEachSetting(lists.intEdits, take);
-    forEachSetting(lists.strings, [&](StringParameter& setting) {
-        if (isFolderParameter(setting.name))
-            setting.set(setting.defaultValue()); // not written while empty
-        else
-            takeDefault(root, setting);
-    });
-    forEachSetting(lists.stringEdits, take);
+    visitRegistry(
+        lists, [&](auto& setting) { takeDefault(root, setting); },
+        [](StringParameter& folder) { folder.set(folder.defaultValue()); }); // not written while empty
 }
 
 bool readParameter(BoolParameter& setting, const pugi::xml_document& document)
@@ -230,18 +228,9 @@ void readFolder(pugi::xml_document& document, StringParameter& setting)
 
 void readAllStored(pugi::xml_document& document, const ParameterRegistry& lists)
 {
-    const auto read = [&](auto& setting) { readStored(document, setting); };
-    forEachSetting(lists.bools, read);
-    forEachSetting(lists.checkBoxes, read);
-    forEachSetting(lists.ints, read);
-    forEachSetting(lists.intEdits, read);
-    forEachSetting(lists.strings, [&](StringParameter& setting) {
-        if (isFolderParameter(setting.name))
-            readFolder(document, setting);
-        else
-            readStored(document, setting);
-    });
-    forEachSetting(lists.stringEdits, read);
+    visitRegistry(
+        lists, [&](auto& setting) { readStored(document, setting); },
+        [&](StringParameter& folder) { readFolder(document, folder); });
 }
 
 // ---- saving one key --------------------------------------------------------------------------
