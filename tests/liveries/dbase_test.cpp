@@ -179,6 +179,17 @@ TEST_F(DbaseTest, RowsInAnyMarkupAndMalformedRowsRefused)
     EXPECT_TRUE(regcodeKnown("D-FFFF"));
 }
 
+TEST_F(DbaseTest, Utf16FileReadWhole)
+{
+    const std::string text = requiredSections() + "<dbase>" + dbRow("OE-LBA", "DLH", "A320") + "</dbase>";
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : text)
+        utf16 += std::string{c, '\0'};
+    writeDbase(utf16);
+    readDbase();
+    EXPECT_EQ(dbaseModelOf("OELBA"), "A320");
+}
+
 TEST_F(DbaseTest, RequiredListsMustNotBeEmpty)
 {
     writeDbase("<root>" + requiredSections() + "</root>");

@@ -1,4 +1,5 @@
 #include "dbase_support.hpp"
+#include "core/time.hpp"
 #include "liveries/scramble.hpp"
 
 #include <gmock/gmock.h>
@@ -67,6 +68,15 @@ TEST(Scramble, RegistrationEncryptionRules)
     EXPECT_THAT(log, HasSubstr("lower case in regcode encryp D-Aibc"));
     EXPECT_THAT(log, HasSubstr("===> X\n"));
     EXPECT_THAT(log, HasSubstr("===> " + std::string(25, 'Q') + "\n"));
+}
+
+TEST(Scramble, ScramblesTheDailyStamp)
+{
+    setWallClock([]() -> std::int64_t { return 1699963200; }); // 14 Nov 2023 12:00 UTC
+    setStampScrambler(&encryptRegcode);
+    EXPECT_EQ(todayStamp(), encryptRegcode("NOV142023"));
+    setStampScrambler(nullptr);
+    setWallClock(nullptr);
 }
 
 } // namespace
