@@ -2,11 +2,9 @@
 
 #include "core/log.hpp"
 #include "core/paths.hpp"
-#include "core/time.hpp"
 #include "core/version.hpp"
 #include "platform/platform.hpp"
 
-#include <chrono>
 #include <exception>
 #include <filesystem>
 
@@ -39,12 +37,6 @@ int runProgram()
     flushLog();
 
     return runApplication();
-}
-
-void finishRun()
-{
-    logLine(utcTimeString(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now())));
-    closeLogFile();
 }
 
 } // namespace rtd::app

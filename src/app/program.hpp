@@ -7,11 +7,9 @@ namespace rtd::app {
 // copy already runs).
 int runProgram();
 
-// The platform's part: creates the main window and runs its message loop until the
-// window's final message; returns the loop's exit code.
+// The platform's part: creates the main window at its stored position, posts it the
+// start-up message and runs its message loop until the window's final message; returns
+// the loop's exit code. Logs "initInstance failed" and returns 0 without a window.
 int runApplication();
-
-// The window's final message: logs the time and closes the log.
-void finishRun();
 
 } // namespace rtd::app

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <regex>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -91,9 +92,16 @@ TEST_F(ProgramTest, OneInstanceRunsAndClosesCleanly)
     kill(first, SIGTERM);
     EXPECT_EQ(waitForExit(first), 0);
     const std::string log = test::readFile(install / "Log.txt");
-    // The closing time line is the last one, so the log was flushed and closed.
-    const auto lines = std::count(log.begin(), log.end(), '\n');
-    EXPECT_EQ(lines, 2) << log;
+    // The close is announced, the window's position saved, and the closing time line is the
+    // last one, so the log was flushed and closed.
+    EXPECT_NE(log.find("\nClose window button clicked, closing Ramptide ...\nMAIN_WINDOW_X=400\n"), std::string::npos)
+        << log;
+    EXPECT_NE(log.find("\nMAIN_WINDOW_Y=20\n"), std::string::npos) << log;
+    EXPECT_NE(test::readFile(appData / "Roaming" / "Ramptide" / "parameters.xml").find("MAIN_WINDOW_Y"),
+              std::string::npos);
+    const auto lastLine = log.substr(log.rfind('\n', log.size() - 2) + 1);
+    EXPECT_TRUE(std::regex_match(lastLine, std::regex("[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} [0-9]{4}\n")))
+        << lastLine;
 
     // The next start keeps this run's log as Log0.txt.
     const pid_t again = start();

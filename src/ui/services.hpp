@@ -1,0 +1,62 @@
+#pragma once
+// What the window needs from the run phase, the traffic thread and the airport code. The
+// defaults stand in until those subsystems provide their own: the start-up does nothing, an
+// exit ends the message loop at once, and there is no simulator, traffic or park airport.
+
+#include "core/geo.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <string_view>
+
+namespace rtd::ui {
+
+enum class ExitReason { restartInstallPath = 3, userClosedSim = 4 };
+
+struct ParkAirportView {
+    std::string code; // empty: no park airport
+    std::string displayName;
+    std::string reservedStandName;
+};
+
+struct LiveCounts {
+    std::int32_t liveNotParked = 0; // in the simulator and not parked at a stand
+    std::int32_t parkedLive = 0;
+    std::int32_t parkedStatic = 0;
+};
+
+class WindowServices {
+public:
+    virtual ~WindowServices() = default;
+
+    // Run phase. startUp runs on its own thread; startFinalExit is called on the window's
+    // thread and ignores further calls while an exit runs. The stand-in posts the window's
+    // final message for a user's close and the start-up message for a restart.
+    virtual void startUp(std::stop_token) {}
+    virtual void startFinalExit(ExitReason reason, std::string_view reasonText, int delaySeconds);
+    virtual std::string checkNewVersions() { return {}; } // non-empty: what is new
+
+    // Traffic and airports, read by the window's thread.
+    virtual bool parkAirportActive() { return false; }
+    virtual bool parkingBusy() { return false; }
+    virtual std::int64_t tickCounter() { return 0; }
+    virtual bool userOnGround() { return true; }
+    virtual double userAltitudeFt() { return 0; }
+    virtual LatLon userPosition() { return {}; }
+    virtual std::optional<LatLon> nearestParkAirport() { return std::nullopt; }
+    virtual std::int32_t tbloAirportCount() { return 0; }
+    virtual ParkAirportView parkAirport() { return {}; }
+    virtual LiveCounts liveCounts() { return {}; }
+
+    // Nav lights of every static parked aircraft and every live one parked at a stand.
+    virtual void setParkedNavLights(bool) {}
+    // Removes live aircraft while there are more than MAX_LIVE.
+    virtual void applyMaxLive() {}
+
+private:
+    bool exiting_ = false;
+};
+
+} // namespace rtd::ui
