@@ -1,0 +1,77 @@
+#include "liveries/scan_tables.hpp"
+
+#include "platform/platform.hpp"
+
+#include <algorithm>
+#include <fmt/format.h>
+
+namespace rtd {
+
+ScanTable<std::vector<std::string>> codeFixLines;
+ScanTable<std::list<std::string>> invalidCfgFiles;
+ScanTable<std::list<std::string>> incompleteSections;
+ScanTable<std::list<std::string>> invalidAirlineCodes;
+ScanTable<std::list<std::string>> invalidModelCodes;
+ScanTable<std::list<std::string>> emptyCfgFiles;
+TitleSet seenTitles;
+
+std::vector<std::string> dbaseCorrections;
+std::list<std::string> skippedOnPriority;
+std::vector<std::string> dontUseTitles;
+
+bool TitleSet::insert(const std::string& title)
+{
+    const std::lock_guard lock(mutex);
+    return titles.insert(title).second;
+}
+
+bool isDontUseTitle(const std::string& title)
+{
+    return std::find(dontUseTitles.begin(), dontUseTitles.end(), title) != dontUseTitles.end();
+}
+
+void addCodeFix(std::string line)
+{
+    codeFixLines.append(std::move(line));
+}
+
+void addCodeFix(std::string_view wrong, const std::filesystem::path& file, std::string_view replacement)
+{
+    addCodeFix(fmt::format("Fix: {} found in {} changed into {}", wrong, platform::pathToUtf8(file), replacement));
+}
+
+void addInvalidCfgFile(std::string line)
+{
+    invalidCfgFiles.append(std::move(line));
+}
+
+void addIncompleteSection(std::string line)
+{
+    incompleteSections.append(std::move(line));
+}
+
+void addInvalidAirlineCode(std::string_view code, const std::filesystem::path& file, std::string_view suffix)
+{
+    invalidAirlineCodes.append(fmt::format("{:12} in {} {}", code, platform::pathToUtf8(file), suffix));
+}
+
+void addInvalidModelCode(std::string_view code, const std::filesystem::path& file)
+{
+    invalidModelCodes.append(fmt::format("{:16} in {}", code, platform::pathToUtf8(file)));
+}
+
+void resetScanTables()
+{
+    dbaseCorrections.clear();
+    invalidAirlineCodes.lines.clear();
+    invalidModelCodes.lines.clear();
+    codeFixLines.lines.clear();
+    incompleteSections.lines.clear();
+    emptyCfgFiles.lines.clear();
+    invalidCfgFiles.lines.clear();
+    seenTitles.titles.clear();
+    dontUseTitles.clear();
+    skippedOnPriority.clear();
+}
+
+} // namespace rtd
