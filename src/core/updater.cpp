@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "core/display.hpp"
 #include "core/exceptions.hpp"
 #include "core/files.hpp"
 #include "core/log.hpp"
@@ -57,12 +58,6 @@ Version fetchVersionJson(std::string_view path)
     return fetchVersionFile(handle.get(), updateUrl(path));
 }
 
-// The status line, with its copy in the log.
-void showStatus(const std::string& message)
-{
-    logLine(message);
-}
-
 Version storedVersion(const StringParameter& setting)
 {
     return parseVersion(setting.value());
@@ -91,7 +86,7 @@ struct DataFile {
 void installDataFile(const DataFile& file, const Version& version, bool createFolder)
 {
     const std::string versionText = versionToString(version);
-    showStatus(fmt::format("Downloading {} version {} ...", text(file.downloadPath.filename()), versionText));
+    setStatus(fmt::format("Downloading {} version {} ...", text(file.downloadPath.filename()), versionText), true);
     const TemporaryFile download(file.downloadPath);
     const CurlHandle handle = openCurlHandle();
     if (!downloadToFile(handle.get(), updateUrl(file.urlPath), download.path(), false)) {
@@ -192,7 +187,7 @@ void updateProgram(const fs::path& installFolder)
         throw UserErrorException(
             99, fmt::format("New version {} available. Exit here, and run as administrator:   \"{}\"",
                             versionToString(version), text(installFolder / paths().installerPath)));
-    showStatus("download/extract of the new version failed? Try manually via my website");
+    setStatus("download/extract of the new version failed? Try manually via my website", true);
 }
 
 bool downloadInstaller(const Version& version)
@@ -203,7 +198,7 @@ bool downloadInstaller(const Version& version)
     {
         const CurlHandle handle = openCurlHandle();
         if (!downloadToFile(handle.get(), updateUrl("downloads/release/" + archiveName), archivePath, true)) {
-            showStatus(fmt::format("Downloading program installer file version {} failed", versionText));
+            setStatus(fmt::format("Downloading program installer file version {} failed", versionText), true);
             return false;
         }
     }

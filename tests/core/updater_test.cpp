@@ -1,3 +1,4 @@
+#include "core/display.hpp"
 #include "core/download.hpp"
 #include "core/exceptions.hpp"
 #include "core/log.hpp"
@@ -50,7 +51,11 @@ protected:
         setParametersFile(work / "parameters.xml");
         for (StringParameter* setting : {&DBASE_VERSION, &AIG_VERSION, &ARCHIVE_VERSION})
             setting->set("");
+        clearErrorText();
+        clearStatus();
     }
+
+    std::string statusText() const { return mainWindowGlobals.statusLine().statusText; }
     void TearDown() override
     {
         closeLogFile();
@@ -158,6 +163,7 @@ TEST_F(UpdaterTest, EqualVersionDownloadsNothing)
     EXPECT_THAT(server.requests(), ElementsAre("/downloads/dbase/version.json"));
     EXPECT_EQ(readFile(installedDbase), "installed");
     EXPECT_TRUE(logLines().empty());
+    EXPECT_EQ(statusText(), "");
 }
 
 TEST_F(UpdaterTest, NewerDbaseIsInstalledAndItsVersionStored)
@@ -171,7 +177,8 @@ TEST_F(UpdaterTest, NewerDbaseIsInstalledAndItsVersionStored)
     EXPECT_EQ(readText(installedDbase), dbaseXml);
     EXPECT_EQ(DBASE_VERSION.value(), "1.2.4");
     EXPECT_THAT(readText(work / "parameters.xml"), HasSubstr("value=\"1.2.4\""));
-    EXPECT_THAT(logLines(), Contains("Downloading dbase.xml version 1.2.4 ..."));
+    EXPECT_EQ(statusText(), "Downloading dbase.xml version 1.2.4 ...");
+    EXPECT_THAT(logLines(), Contains(statusText()));
     EXPECT_TRUE(leftovers().empty());
 }
 
@@ -298,6 +305,7 @@ TEST_F(ProgramUpdateTest, ArchiveThatIsNoZipIsReportedAndRemoved)
     EXPECT_NO_THROW(updateProgram(work.path()));
     EXPECT_THAT(logLines(), Contains("===> could not open " + archiveName));
     EXPECT_EQ(logLines().back(), failedText);
+    EXPECT_EQ(statusText(), failedText);
     EXPECT_TRUE(leftovers().empty());
 }
 
@@ -312,6 +320,7 @@ TEST_F(ProgramUpdateTest, DamagedEntryLeavesNoInstaller)
     EXPECT_NO_THROW(updateProgram(work.path()));
     EXPECT_THAT(logLines(), Contains("===> extracting error code : " + std::to_string(ZIP_ER_CRC)));
     EXPECT_EQ(logLines().back(), failedText);
+    EXPECT_EQ(statusText(), failedText);
     EXPECT_TRUE(leftovers().empty());
 }
 
@@ -320,6 +329,7 @@ TEST_F(ProgramUpdateTest, MissingArchiveIsReported)
     EXPECT_NO_THROW(updateProgram(work.path()));
     EXPECT_THAT(logLines(), Contains("Downloading program installer file version 8.8.0 failed"));
     EXPECT_EQ(logLines().back(), failedText);
+    EXPECT_EQ(statusText(), failedText);
     EXPECT_TRUE(leftovers().empty());
 }
 
