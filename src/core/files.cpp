@@ -1,5 +1,6 @@
 #include "core/files.hpp"
 
+#include "core/display.hpp"
 #include "core/exceptions.hpp"
 #include "core/log.hpp"
 #include "core/utf.hpp"
@@ -20,16 +21,6 @@ namespace fs = std::filesystem;
 
 constexpr int csidlAppData = 26;
 constexpr int csidlLocalAppData = 28;
-
-std::atomic<StatusReporter> statusReporter{nullptr};
-
-void reportStatus(const std::string& text)
-{
-    if (const StatusReporter reporter = statusReporter.load())
-        reporter(text);
-    else
-        logLine(text);
-}
 
 // Decodes the bytes of a UTF-16 file into its code units, one wchar_t per unit, in a byte
 // order fixed at construction. Surrogates pass through unchanged, so the line converter sees
@@ -101,10 +92,10 @@ bool readUtf16File(bool bigEndian, const fs::path& path, std::vector<std::string
             stream.get();
         readUtf16Lines(stream, lines);
     } catch (const win32::Utf8ConversionException& e) {
-        reportStatus(fmt::format("conversion from error from utf16 to utf8, code: {}", e.errorCode()));
+        setStatus(fmt::format("conversion from error from utf16 to utf8, code: {}", e.errorCode()), true);
         return false;
     } catch (const std::exception& e) {
-        reportStatus(fmt::format("conversion from error from utf16 to utf8: {}", e.what()));
+        setStatus(fmt::format("conversion from error from utf16 to utf8: {}", e.what()), true);
         return false;
     }
     return true;
@@ -170,11 +161,6 @@ bool replaceFile(const fs::path& target, std::ios::openmode mode, Write write)
 }
 
 } // namespace
-
-void setFileStatusReporter(StatusReporter reporter)
-{
-    statusReporter.store(reporter);
-}
 
 fs::path specialFolderPath(int csidl)
 {

@@ -70,9 +70,4 @@ void saveXmlDocument(const pugi::xml_document& document, const std::filesystem::
 // not exist. Throws std::filesystem::filesystem_error when the folder cannot be read.
 int countFiles(const std::filesystem::path& path);
 
-// Where readTextFileLines shows its failures: the window installs its status line (which
-// copies the text to the log). Until then, and with null, the text goes to the log alone.
-using StatusReporter = void (*)(const std::string& text);
-void setFileStatusReporter(StatusReporter reporter);
-
 } // namespace rtd

@@ -1,3 +1,4 @@
+#include "core/display.hpp"
 #include "core/exceptions.hpp"
 #include "core/files.hpp"
 #include "core/log.hpp"
@@ -31,11 +32,9 @@ std::string utf16Bytes(const std::u16string& text, bool bigEndian)
     return bytes;
 }
 
-std::vector<std::string> statusTexts;
-
-void recordStatus(const std::string& text)
+std::string statusText()
 {
-    statusTexts.push_back(text);
+    return mainWindowGlobals.statusLine().statusText;
 }
 
 class FilesTest : public ::testing::Test {
@@ -43,12 +42,11 @@ protected:
     void SetUp() override
     {
         openLogFile(folder / "Log.txt");
-        statusTexts.clear();
-        setFileStatusReporter(recordStatus);
+        clearErrorText();
+        clearStatus();
     }
     void TearDown() override
     {
-        setFileStatusReporter(nullptr);
         closeLogFile();
     }
 
@@ -154,7 +152,7 @@ TEST_F(FilesTest, ReadsUtf16InBothByteOrdersWithAnyLineEnd)
         EXPECT_TRUE(readBack(utf16Bytes(text, bigEndian), lines, bigEndian ? UTF16_big_endian : UTF16_little_endian));
         EXPECT_EQ(lines, expected);
     }
-    EXPECT_TRUE(statusTexts.empty());
+    EXPECT_EQ(statusText(), "");
 }
 
 TEST_F(FilesTest, Utf16WithLoneSurrogateFailsKeepingEarlierLines)
@@ -165,7 +163,7 @@ TEST_F(FilesTest, Utf16WithLoneSurrogateFailsKeepingEarlierLines)
         EXPECT_FALSE(readBack(utf16Bytes(text, false), lines, UTF16_little_endian));
         EXPECT_EQ(lines, Lines{"first"});
     }
-    EXPECT_EQ(statusTexts, Lines(2, "conversion from error from utf16 to utf8, code: 1113"));
+    EXPECT_EQ(statusText(), "conversion from error from utf16 to utf8, code: 1113");
 }
 
 TEST_F(FilesTest, Utf16EndingInsideACharacterFails)
@@ -173,13 +171,11 @@ TEST_F(FilesTest, Utf16EndingInsideACharacterFails)
     Lines lines;
     EXPECT_FALSE(readBack(utf16Bytes(u"\uFEFFone\r\ntwo", false) + "x", lines, UTF16_little_endian));
     EXPECT_EQ(lines, Lines{"one"});
-    ASSERT_EQ(statusTexts.size(), 1u);
-    EXPECT_EQ(statusTexts[0].rfind("conversion from error from utf16 to utf8: ", 0), 0u);
+    EXPECT_EQ(statusText().rfind("conversion from error from utf16 to utf8: ", 0), 0u);
 }
 
-TEST_F(FilesTest, FailureGoesToTheLogWithoutAStatusLine)
+TEST_F(FilesTest, FailureIsCopiedToTheLog)
 {
-    setFileStatusReporter(nullptr);
     Lines lines;
     EXPECT_FALSE(readBack(utf16Bytes(u"\uFEFF\xDC00", false), lines, UTF16_little_endian));
     EXPECT_TRUE(logHas("conversion from error from utf16 to utf8, code: 1113"));
