@@ -33,7 +33,6 @@ struct ProgramPaths {
     path outputErrorsFolder{outputFolder / "errors"};
     path liveriesScannedPath{outputFolder / "LiveriesScanned.xml"};
     path installerPath{"install_new_version.exe"};
-    path versionJsonPath{"version.json"};
     path callsignObjectIdPath{"Callsign2ObjectId.txt"};
 
     // Names of folders elsewhere.
