@@ -69,17 +69,17 @@ std::span<const ControlSpec> controlTable()
     return table;
 }
 
-Rect controlRect(const ControlSpec& spec)
+Rect controlRect(const ControlSpec& entry)
 {
-    switch (spec.kind) {
+    switch (entry.kind) {
     case ControlKind::checkBox:
-        return {spec.x, spec.rowY() + 2, spec.x + 12, spec.rowY() + 14};
+        return {entry.x, entry.rowY() + 2, entry.x + 12, entry.rowY() + 14};
     case ControlKind::edit:
-        return {spec.x, spec.rowY(), spec.x + spec.width, spec.rowY() + 16};
+        return {entry.x, entry.rowY(), entry.x + entry.width, entry.rowY() + 16};
     case ControlKind::button:
         break;
     }
-    return {spec.x, spec.rowY(), spec.x + spec.width, spec.rowY() + 20};
+    return {entry.x, entry.rowY(), entry.x + entry.width, entry.rowY() + 20};
 }
 
 } // namespace rtd::ui

@@ -29,6 +29,6 @@ struct ControlSpec {
 std::span<const ControlSpec> controlTable();
 
 // Check boxes: (x, row y + 2), 12 x 12. Edits: (x, row y), width x 16. Buttons: width x 20.
-Rect controlRect(const ControlSpec& spec);
+Rect controlRect(const ControlSpec& entry);
 
 } // namespace rtd::ui

@@ -57,12 +57,12 @@ bool MainWindow::handleMessage(std::uint32_t msg, std::uintptr_t wParam)
 
 void MainWindow::createControls()
 {
-    for (const ControlSpec& spec : controlTable()) {
-        host_.createControl(spec);
-        const bool isCheckBox = spec.kind == ControlKind::checkBox;
+    for (const ControlSpec& entry : controlTable()) {
+        host_.createControl(entry);
+        const bool isCheckBox = entry.kind == ControlKind::checkBox;
         if (isCheckBox)
-            host_.setChecked(spec.id(), static_cast<const GuiBoolParameter*>(spec.setting)->value());
-        host_.enable(spec.id(), isCheckBox);
+            host_.setChecked(entry.id(), static_cast<const GuiBoolParameter*>(entry.setting)->value());
+        host_.enable(entry.id(), isCheckBox);
     }
     host_.invalidate(controlsBand);
 }

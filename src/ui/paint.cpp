@@ -63,9 +63,9 @@ bool readerRunning(std::int32_t state)
 }
 
 // The label's colour where it tells a setting's state; black otherwise.
-Colour labelColour(const ControlSpec& spec, WindowHost& host)
+Colour labelColour(const ControlSpec& entry, WindowHost& host)
 {
-    const GuiControl* c = spec.control;
+    const GuiControl* c = entry.control;
     if (c == &SCAN_LIVERIES || c == &SCAN_AIRPORTS)
         return static_cast<const GuiBoolParameter*>(c)->value() ? red : black;
     if (c == &SUPPRESS_STUB)
@@ -75,7 +75,7 @@ Colour labelColour(const ControlSpec& spec, WindowHost& host)
     if (c == &GUID_CHANGES)
         return GUID_CHANGES.value() ? black : yellow;
     if (c == &LIGHT_AIRCRAFT || c == &HELICOPTERS || c == &HIGH_PERF_AIRCRAFT)
-        return host.isEnabled(spec.id()) ? black : grey;
+        return host.isEnabled(entry.id()) ? black : grey;
     return black;
 }
 
@@ -171,9 +171,9 @@ void MainWindow::paintScanStatus(Canvas& canvas)
 void MainWindow::paintControlLabels(Canvas& canvas)
 {
     const MainWindowGlobals& g = mainWindowGlobals;
-    for (const ControlSpec& spec : controlTable())
-        if (!spec.label.empty())
-            textOut(canvas, spec.labelX, spec.rowY(), std::string(spec.label), labelColour(spec, host_));
+    for (const ControlSpec& entry : controlTable())
+        if (!entry.label.empty())
+            textOut(canvas, entry.labelX, entry.rowY(), std::string(entry.label), labelColour(entry, host_));
     textOut(canvas, 253, 203, "Optional:", black);
     textOut(canvas, 260, 231, "    or", black);
     textOut(canvas, 5, 259, "Callsigns", black);

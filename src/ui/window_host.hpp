@@ -17,7 +17,7 @@ public:
     virtual ~WindowHost() = default;
 
     // Window thread only.
-    virtual void createControl(const ControlSpec& spec) = 0;
+    virtual void createControl(const ControlSpec& entry) = 0;
     virtual std::wstring controlText(std::uint16_t id) = 0;
     virtual void setControlText(std::uint16_t id, const std::wstring& text) = 0;
     virtual bool isChecked(std::uint16_t id) = 0;

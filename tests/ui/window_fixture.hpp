@@ -54,8 +54,8 @@ struct FakeServices : ui::WindowServices {
 // their start values.
 inline void resetWindowState()
 {
-    for (const ui::ControlSpec& spec : ui::controlTable()) {
-        auto* setting = const_cast<Parameter*>(spec.setting);
+    for (const ui::ControlSpec& entry : ui::controlTable()) {
+        auto* setting = const_cast<Parameter*>(entry.setting);
         if (auto* b = dynamic_cast<BoolParameter*>(setting))
             b->set(b->defaultValue());
         else if (auto* i = dynamic_cast<IntParameter*>(setting))

@@ -175,9 +175,9 @@ void HeadlessWindow::repaint()
 
 // ---- controls --------------------------------------------------------------------------------
 
-void HeadlessWindow::createControl(const ControlSpec& spec)
+void HeadlessWindow::createControl(const ControlSpec& entry)
 {
-    controls_[spec.id()] = HeadlessControl{spec.kind, controlRect(spec), {}, false, true};
+    controls_[entry.id()] = HeadlessControl{entry.kind, controlRect(entry), {}, false, true};
 }
 
 HeadlessControl* HeadlessWindow::find(std::uint16_t id)

@@ -81,7 +81,7 @@ public:
     bool topMost() const { return topMost_; }
 
     // WindowHost, window thread.
-    void createControl(const ControlSpec& spec) override;
+    void createControl(const ControlSpec& entry) override;
     std::wstring controlText(std::uint16_t id) override;
     void setControlText(std::uint16_t id, const std::wstring& text) override;
     bool isChecked(std::uint16_t id) override;

@@ -63,7 +63,7 @@ public:
     HWND window = nullptr;
     std::map<std::uint16_t, WNDPROC> editProcedures; // the edits' previous procedures
 
-    void createControl(const ControlSpec& spec) override;
+    void createControl(const ControlSpec& entry) override;
 
     std::wstring controlText(std::uint16_t id) override
     {
@@ -115,21 +115,21 @@ LRESULT CALLBACK editProcedure(HWND edit, UINT message, WPARAM wParam, LPARAM lP
     return CallWindowProcW(host->editProcedures.at(id), edit, message, wParam, lParam);
 }
 
-void Win32Host::createControl(const ControlSpec& spec)
+void Win32Host::createControl(const ControlSpec& entry)
 {
     const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(window, GWLP_HINSTANCE));
-    const Rect r = controlRect(spec);
-    const auto menu = reinterpret_cast<HMENU>(static_cast<std::uintptr_t>(spec.id()));
-    const wchar_t* className = spec.kind == ControlKind::edit ? L"Edit" : L"button";
+    const Rect r = controlRect(entry);
+    const auto menu = reinterpret_cast<HMENU>(static_cast<std::uintptr_t>(entry.id()));
+    const wchar_t* className = entry.kind == ControlKind::edit ? L"Edit" : L"button";
     DWORD style = WS_CHILD | WS_VISIBLE;
     std::wstring text;
-    switch (spec.kind) {
+    switch (entry.kind) {
     case ControlKind::checkBox:
         style |= BS_CHECKBOX;
         break;
     case ControlKind::button:
         style |= BS_DEFPUSHBUTTON;
-        text = utf8ToUtf16(spec.setting->name);
+        text = utf8ToUtf16(entry.setting->name);
         break;
     case ControlKind::edit:
         style |= WS_BORDER;
@@ -137,8 +137,8 @@ void Win32Host::createControl(const ControlSpec& spec)
     }
     HWND control = CreateWindowExW(0, className, text.c_str(), style, r.left, r.top, r.right - r.left,
                                    r.bottom - r.top, window, menu, instance, nullptr);
-    if (control && spec.kind == ControlKind::edit)
-        editProcedures[spec.id()] = reinterpret_cast<WNDPROC>(
+    if (control && entry.kind == ControlKind::edit)
+        editProcedures[entry.id()] = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrW(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&editProcedure)));
 }
 
