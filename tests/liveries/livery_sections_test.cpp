@@ -215,7 +215,8 @@ TEST(GeneralSections, GeneratedPackageAgainstGeneratedDatabase)
     EXPECT_THAT(issues, Contains(fmt::format("airline: PVT          in {} [fltsim.0]",
                                              path(airplanes + "Synthetic_C172/aircraft.cfg"))));
     EXPECT_THAT(issues, Contains(fmt::format("incomplete: {} [fltsim.3] does not exist",
-                                             path("IVAO_MTL/SimObjects/Airplanes/IVAO_B738/texture.SWA"))));
+                                             platform::pathToUtf8(liveryFolderOf(package / platform::pathFromUtf8(
+                                                 "IVAO_MTL/SimObjects/Airplanes/IVAO_B738/aircraft.cfg")) / "texture.SWA"))));
 }
 
 } // namespace
