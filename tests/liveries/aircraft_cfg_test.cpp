@@ -128,10 +128,7 @@ TEST(SectionNumbering, Table)
         SCOPED_TRACE(c.lines.back());
         test::CfgWorld world;
         EXPECT_EQ(splitFltsimSections(c.lines, file), c.usable);
-        std::vector<std::string> expected;
-        for (const std::string& issue : c.issues)
-            expected.push_back(test::CfgWorld::expand(issue, file));
-        EXPECT_THAT(test::issueTexts(), ElementsAreArray(expected));
+        EXPECT_THAT(test::issueTexts(), ElementsAreArray(test::CfgWorld::expand(c.issues, file)));
     }
     test::CfgWorld world;
     splitFltsimSections({"[fltsim.99999999999]"}, file);
@@ -170,10 +167,7 @@ TEST(ModelCodes, GeneralAndIvaoFiles)
         const std::filesystem::path file = platform::pathFromUtf8(c.path);
         const bool isIvao = c.path.find("IVAO_") != std::string::npos || c.path.find("ivao_") != std::string::npos;
         EXPECT_EQ(isIvao ? fixIvaoModel(file) : fixGeneralSection(file, c.lines), c.model);
-        std::vector<std::string> expected;
-        for (const std::string& issue : c.issues)
-            expected.push_back(test::CfgWorld::expand(issue, file));
-        EXPECT_THAT(test::issueTexts(), ElementsAreArray(expected));
+        EXPECT_THAT(test::issueTexts(), ElementsAreArray(test::CfgWorld::expand(c.issues, file)));
     }
 }
 

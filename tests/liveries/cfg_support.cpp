@@ -84,6 +84,14 @@ std::string CfgWorld::expand(const std::string& line, const std::filesystem::pat
                        fmt::arg("texture", platform::pathToUtf8(folder / "texture.")));
 }
 
+std::vector<std::string> CfgWorld::expand(const std::vector<std::string>& lines, const std::filesystem::path& file)
+{
+    std::vector<std::string> expanded;
+    for (const std::string& line : lines)
+        expanded.push_back(expand(line, file));
+    return expanded;
+}
+
 std::vector<std::string> recordTexts(const LiveryList& records)
 {
     std::vector<std::string> texts;

@@ -34,6 +34,7 @@ public:
     // The line with {file}, {folder} and {texture} replaced by the texts of the file's path,
     // its folder and its folder's "texture." path.
     static std::string expand(const std::string& line, const std::filesystem::path& file);
+    static std::vector<std::string> expand(const std::vector<std::string>& lines, const std::filesystem::path& file);
 
     std::string logText() const { return installation_.logText(); }
 

@@ -83,10 +83,7 @@ TEST(IvaoSections, FilesAndSections)
             std::filesystem::create_directory(file.parent_path() / ("texture." + texture));
         EXPECT_THAT(test::recordTexts(test::CfgWorld::scanIvao(file)), ElementsAreArray(c.records));
         EXPECT_EQ(activeWorkers(), 0);
-        std::vector<std::string> issues;
-        for (const std::string& issue : c.issues)
-            issues.push_back(test::CfgWorld::expand(issue, file));
-        EXPECT_THAT(test::issueTexts(), ElementsAreArray(issues));
+        EXPECT_THAT(test::issueTexts(), ElementsAreArray(test::CfgWorld::expand(c.issues, file)));
         const std::string log = world.logText();
         for (const std::string& line : c.logs)
             EXPECT_THAT(log, HasSubstr(line));

@@ -49,10 +49,7 @@ void runCase(const FileCase& c)
     const LiveryList records = test::CfgWorld::scanGeneral(file);
     EXPECT_EQ(activeWorkers(), 0);
     EXPECT_THAT(test::recordTexts(records), ElementsAreArray(c.records));
-    std::vector<std::string> issues;
-    for (const std::string& issue : c.issues)
-        issues.push_back(test::CfgWorld::expand(issue, file));
-    EXPECT_THAT(test::issueTexts(), ElementsAreArray(issues));
+    EXPECT_THAT(test::issueTexts(), ElementsAreArray(test::CfgWorld::expand(c.issues, file)));
     const std::string log = world.logText();
     for (const std::string& line : c.logs)
         EXPECT_THAT(log, HasSubstr(line));
