@@ -1,5 +1,7 @@
 #include "app/program.hpp"
 
+#include "app/life_services.hpp"
+#include "core/display.hpp"
 #include "core/log.hpp"
 #include "core/paths.hpp"
 #include "core/version.hpp"
@@ -17,6 +19,7 @@ constexpr const char* instanceName = "Local\\$Ramptide$";
 int runProgram()
 {
     initProgramPaths();
+    installLifeCycle();
     const auto instance = platform::acquireSingleInstance(instanceName);
     if (!instance)
         return -1;
@@ -32,7 +35,7 @@ int runProgram()
     try {
         std::filesystem::create_directories(paths().programDataFolder);
     } catch (const std::exception& e) {
-        logArrow(std::string("program data folder not created: ") + e.what());
+        showError(std::string("program data folder not created, settings are not saved: ") + e.what());
     }
     flushLog();
 

@@ -48,6 +48,8 @@ public:
     virtual void showEditText(std::uint16_t) {} // empties the edit box
     virtual void setCheckState(GuiBoolParameter& setting, bool value) { setting.set(value); }
     virtual void enableControl(std::uint16_t, bool) {}
+    virtual void setTopMost(bool) {}
+    virtual void showRange() {} // the range of the park-airport list on LATERAL_RANGE
 };
 
 // The display must outlive every later call; null restores the one that does nothing.

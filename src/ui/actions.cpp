@@ -408,7 +408,7 @@ void MainWindow::lf_newSimPath(const std::string& path)
     MSFS_INSTALL_PATH.set(accepted);
     saveStringParameter(MSFS_INSTALL_PATH);
     status(fmt::format("Community path found, {} will restart ...", productName));
-    services_.startFinalExit(ExitReason::restartInstallPath, "RESTART_IPP", 3);
+    services_.startFinalExit(ExitReason::restartIpp, 3);
 }
 
 // ---- automatic range -------------------------------------------------------------------------

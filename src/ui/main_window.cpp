@@ -36,7 +36,7 @@ bool MainWindow::handleMessage(std::uint32_t msg, std::uintptr_t wParam)
         return true;
     case message::close:
         rtd::setStatus(fmt::format("Close window button clicked, closing {} ...", productName), true);
-        services_.startFinalExit(ExitReason::userClosedSim, "USER CLOSED SIM", 0);
+        services_.startFinalExit(ExitReason::userClosedSim, 0);
         return true;
     case message::command:
         onCommand(wParam);
@@ -177,6 +177,11 @@ void MainWindow::enableControl(std::uint16_t id, bool enabled)
         host_.enable(id, enabled);
         host_.invalidate(controlsBand);
     });
+}
+
+void MainWindow::setTopMost(bool topMost)
+{
+    runOnWindowThread([this, topMost] { host_.setTopMost(topMost); });
 }
 
 void MainWindow::setStatus(const std::string& text)

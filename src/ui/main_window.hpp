@@ -61,6 +61,7 @@ public:
     void showEditText(std::uint16_t id) override;
     void setCheckState(GuiBoolParameter& setting, bool value) override;
     void enableControl(std::uint16_t id, bool enabled) override;
+    void setTopMost(bool topMost) override;
 
     // Control actions, window thread. onCommand is false when the id was one of its
     // controls; the edit procedures are true when the value changed.
@@ -75,7 +76,7 @@ public:
     void lf_newSimPath(const std::string& path);
 
     // Any thread.
-    void showRange();
+    void showRange() override;
     void refreshLiveCounters();
 
 private:

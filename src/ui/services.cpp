@@ -4,7 +4,7 @@
 
 namespace rtd::ui {
 
-void WindowServices::startFinalExit(ExitReason reason, std::string_view, int)
+void WindowServices::startFinalExit(ExitReason reason, int)
 {
     if (exiting_)
         return;

@@ -3,17 +3,15 @@
 // defaults stand in until those subsystems provide their own: the start-up does nothing, an
 // exit ends the message loop at once, and there is no simulator, traffic or park airport.
 
+#include "core/exit.hpp"
 #include "core/geo.hpp"
 
 #include <cstdint>
 #include <optional>
 #include <stop_token>
 #include <string>
-#include <string_view>
 
 namespace rtd::ui {
-
-enum class ExitReason { restartInstallPath = 3, userClosedSim = 4 };
 
 struct ParkAirportView {
     std::string code; // empty: no park airport
@@ -35,7 +33,7 @@ public:
     // thread and ignores further calls while an exit runs. The stand-in posts the window's
     // final message for a user's close and the start-up message for a restart.
     virtual void startUp(std::stop_token) {}
-    virtual void startFinalExit(ExitReason reason, std::string_view reasonText, int delaySeconds);
+    virtual void startFinalExit(ExitReason reason, int delaySeconds);
     virtual std::string checkNewVersions() { return {}; } // non-empty: what is new
 
     // Traffic and airports, read by the window's thread.

@@ -21,10 +21,10 @@
 namespace rtd::test {
 
 struct FakeServices : ui::WindowServices {
-    void startFinalExit(ui::ExitReason reason, std::string_view text, int delay) override
+    void startFinalExit(ExitReason reason, int delay) override
     {
-        exits.push_back(std::string(text) + "/" + std::to_string(delay));
-        ui::WindowServices::startFinalExit(reason, text, delay);
+        exits.push_back(std::string(exitReasonName(reason)) + "/" + std::to_string(delay));
+        ui::WindowServices::startFinalExit(reason, delay);
     }
     bool parkAirportActive() override { return parkActive; }
     bool parkingBusy() override { return busy; }

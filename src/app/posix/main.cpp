@@ -1,12 +1,12 @@
 // The headless Linux front: the window's messages are pumped on the main thread; SIGINT and
 // SIGTERM stand for the window's close button.
 
+#include "app/life_services.hpp"
 #include "app/program.hpp"
 
 #include "core/parameters.hpp"
 #include "ui/headless/headless_window.hpp"
 #include "ui/main_window.hpp"
-#include "ui/services.hpp"
 #include "ui/window_position.hpp"
 
 #include <csignal>
@@ -41,7 +41,7 @@ int rtd::app::runApplication()
 {
     ui::loadWindowPosition();
     ui::HeadlessWindow host(MAIN_WINDOW_X.value(), MAIN_WINDOW_Y.value(), true);
-    ui::WindowServices services;
+    app::LifeServices services;
     ui::MainWindow window(host, services);
     host.create(window);
     host.post(ui::message::startUp);

@@ -1,9 +1,9 @@
 // The Windows entry: the main window and its message loop.
 
+#include "app/life_services.hpp"
 #include "app/program.hpp"
 
 #include "resource.h"
-#include "ui/services.hpp"
 #include "ui/win32/win32_window.hpp"
 
 #include <windows.h>
@@ -13,7 +13,7 @@ int rtd::app::runApplication()
     HINSTANCE instance = GetModuleHandleW(nullptr);
     wchar_t title[100] = {};
     LoadStringW(instance, IDS_APP_TITLE, title, 100);
-    ui::WindowServices services;
+    app::LifeServices services;
     return ui::win32::runMainWindow(instance, title, LoadIconW(instance, MAKEINTRESOURCEW(IDI_RAMPTIDE)), services);
 }
 

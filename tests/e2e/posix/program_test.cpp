@@ -43,6 +43,7 @@ protected:
         test::ScopedCurrentFolder cwd(install.path());
         test::ScopedEnv roaming("APPDATA", (appData / "Roaming").string());
         test::ScopedEnv local("LOCALAPPDATA", (appData / "Local").string());
+        test::ScopedEnv server("RAMPTIDE_UPDATE_URL", "http://127.0.0.1:1/"); // unreachable
         char* argv[] = {const_cast<char*>(RAMPTIDE_EXE), nullptr};
         pid_t pid = 0;
         EXPECT_EQ(posix_spawn(&pid, RAMPTIDE_EXE, nullptr, nullptr, argv, environ), 0);
@@ -63,18 +64,19 @@ protected:
         return -1000;
     }
 
-    // Waits until the running copy has written its header line and nothing after it.
-    bool waitForRunningLog()
+    // Waits until the running copy's log holds the text.
+    bool waitForLog(const std::string& text)
     {
         for (int i = 0; i < 1000; ++i) {
-            const std::string log = test::readFile(install / "Log.txt");
-            if (log.find("(utc) Ramptide version 8.7.0 for MSFS\n") != std::string::npos &&
-                std::count(log.begin(), log.end(), '\n') == 1)
+            if (test::readFile(install / "Log.txt").find(text) != std::string::npos)
                 return true;
             std::this_thread::sleep_for(10ms);
         }
         return false;
     }
+
+    // The start-up stops on its error line (here: no model database) and the program waits.
+    bool waitForRunningLog() { return waitForLog("\nError "); }
 
     test::TempFolder install;
     test::TempFolder appData;
@@ -94,8 +96,10 @@ TEST_F(ProgramTest, OneInstanceRunsAndClosesCleanly)
     const std::string log = test::readFile(install / "Log.txt");
     // The close is announced, the window's position saved, and the closing time line is the
     // last one, so the log was flushed and closed.
-    EXPECT_NE(log.find("\nClose window button clicked, closing Ramptide ...\nMAIN_WINDOW_X=400\n"), std::string::npos)
+    // The close's status text is not logged while the error line shows.
+    EXPECT_NE(log.find("\nExiting: USER CLOSED SIM\nUser closed Ramptide\nBLOCK_CALLSIGN=\n"), std::string::npos)
         << log;
+    EXPECT_NE(log.find("\nMAIN_WINDOW_X=400\n"), std::string::npos) << log;
     EXPECT_NE(log.find("\nMAIN_WINDOW_Y=20\n"), std::string::npos) << log;
     EXPECT_NE(test::readFile(appData / "Roaming" / "Ramptide" / "parameters.xml").find("MAIN_WINDOW_Y"),
               std::string::npos);
@@ -105,10 +109,24 @@ TEST_F(ProgramTest, OneInstanceRunsAndClosesCleanly)
 
     // The next start keeps this run's log as Log0.txt.
     const pid_t again = start();
+    for (int i = 0; i < 1000 && !std::filesystem::exists(install / "Log0.txt"); ++i)
+        std::this_thread::sleep_for(10ms);
     ASSERT_TRUE(waitForRunningLog());
     kill(again, SIGINT);
     EXPECT_EQ(waitForExit(again), 0);
     EXPECT_EQ(test::readFile(install / "Log0.txt"), log);
+}
+
+TEST_F(ProgramTest, OutsideTheInstallFolderTheProgramWaitsOnError41)
+{
+    std::filesystem::remove(install / "docs");
+    const pid_t pid = start();
+    ASSERT_TRUE(waitForLog("Error 41: Ramptide must be run from the Ramptide folder!\n"))
+        << test::readFile(install / "Log.txt");
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), 0) << "the program waits for the user";
+    kill(pid, SIGTERM);
+    EXPECT_EQ(waitForExit(pid), 0);
 }
 
 TEST_F(ProgramTest, UnwritableLogIsReportedAndEndsTheProgram)

@@ -1,0 +1,104 @@
+#include "traffic/traffic_thread.hpp"
+
+#include "airports/park_airports.hpp"
+#include "core/display.hpp"
+#include "core/exit.hpp"
+#include "core/log.hpp"
+#include "core/parameters.hpp"
+#include "core/paths.hpp"
+#include "core/requests.hpp"
+
+#include <fmt/format.h>
+#include <chrono>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace rtd {
+
+std::atomic<bool> parkingBusy{false};
+std::atomic<std::int64_t> tickCounter{0};
+
+namespace {
+
+constexpr std::int64_t pollsPerSecond = 100;
+
+std::mutex flightPlanMutex;
+std::filesystem::path flightPlanFolder; // under flightPlanMutex
+
+} // namespace
+
+void mainLoop(std::stop_token stop)
+{
+    const CountedThread counted;
+    try {
+        for (std::int64_t poll = 1; !stop.stop_requested(); ++poll) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            trafficCycle(poll);
+        }
+    } catch (...) {
+        reportFatal("mainLoop");
+    }
+}
+
+void trafficCycle(std::int64_t poll)
+{
+    if (poll % pollsPerSecond != 0)
+        return;
+    ++tickCounter;
+    advanceStatusCycle();
+    handleReReadRequest();
+}
+
+void handleReReadRequest()
+{
+    if (!reReadRequested || parkingBusy)
+        return;
+    std::string text;
+    if (checkReservedStand(1, text))
+        setStatus(text, true);
+    windowDisplay().enableControl(reReadButton.controlId(), true);
+    reReadRequested = false;
+}
+
+void initTrafficContainers() {}
+
+void resetTrafficState()
+{
+    tickCounter = 0;
+}
+
+void logNoMatches()
+{
+    logLine("\nNo match found for: ");
+}
+
+void clearLiveryMatchCache() {}
+
+void clearCallsignTexts() {}
+
+bool createFlightPlanFolder()
+{
+    std::error_code error;
+    const std::filesystem::path folder = paths().programDataFolder / "orig_dest";
+    std::filesystem::create_directories(folder, error);
+    if (error)
+        return false;
+    std::lock_guard lock(flightPlanMutex);
+    flightPlanFolder = folder;
+    return true;
+}
+
+void gf_removeFlightPlanFolder()
+{
+    std::lock_guard lock(flightPlanMutex);
+    if (flightPlanFolder.empty())
+        return;
+    std::error_code error;
+    std::filesystem::remove_all(flightPlanFolder, error);
+    if (error)
+        logLine(fmt::format("gf_removeFlightPlanFolder: {}", error.message()));
+}
+
+} // namespace rtd
