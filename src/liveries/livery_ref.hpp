@@ -1,6 +1,7 @@
 #pragma once
-// A view of a livery title held by the program's title table, which is never emptied, so a
-// view stays valid for the whole process. An empty view means no livery.
+// A view of a livery title held by the program's title store (title_table.hpp). The store
+// only ever appends and never moves or frees a text, so a view stays valid for the whole
+// process, across restarts and later scans. An empty view means no livery.
 
 #include <string_view>
 
