@@ -19,10 +19,60 @@ std::vector<std::string> dbaseCorrections;
 std::list<std::string> skippedOnPriority;
 std::vector<std::string> dontUseTitles;
 
+namespace {
+
+thread_local TaskCapture* runningCapture = nullptr;
+
+} // namespace
+
+TaskCapture* currentTaskCapture()
+{
+    return runningCapture;
+}
+
+TaskCaptureScope::TaskCaptureScope(TaskCapture& capture) : previous_(runningCapture)
+{
+    runningCapture = &capture;
+}
+
+TaskCaptureScope::~TaskCaptureScope()
+{
+    runningCapture = previous_;
+}
+
 bool TitleSet::insert(const std::string& title)
 {
+    TaskCapture* capture = currentTaskCapture();
+    if (capture == nullptr) {
+        const std::lock_guard lock(mutex);
+        return titles.insert(title).second;
+    }
+    if (capture->newTitles.count(title) != 0 || contains(title))
+        return false;
+    capture->newTitles.insert(title);
+    return true;
+}
+
+bool TitleSet::contains(const std::string& title)
+{
     const std::lock_guard lock(mutex);
-    return titles.insert(title).second;
+    return titles.count(title) != 0;
+}
+
+bool commitTaskCapture(TaskCapture& capture)
+{
+    {
+        const std::lock_guard lock(seenTitles.mutex);
+        for (const std::string& title : capture.newTitles) {
+            if (seenTitles.titles.count(title) != 0)
+                return false;
+        }
+        seenTitles.titles.insert(capture.newTitles.begin(), capture.newTitles.end());
+    }
+    for (auto& [table, line] : capture.lines)
+        table->appendNow(std::move(line));
+    capture = {};
+    return true;
 }
 
 bool isDontUseTitle(const std::string& title)
