@@ -36,9 +36,8 @@ bool waitForOtherThreads(int rounds)
 
 // The run's state is reset only after every thread that uses it has ended: a restart waits
 // for them beyond the usual rounds.
-void waitForRunThreadsToEnd()
+void waitForCountedThreadsToEnd()
 {
-    joinRunThreads();
     if (waitForOtherThreads(1))
         return;
     logLine(fmt::format("waiting for {} threads to end before the restart", activeThreadCount - 1));
@@ -48,7 +47,7 @@ void waitForRunThreadsToEnd()
 
 void prepareRestart(ExitReason reason, int delay)
 {
-    waitForRunThreadsToEnd();
+    waitForCountedThreadsToEnd();
     clearErrorText();
     clearStatus();
     resetFeedState();
@@ -104,6 +103,7 @@ void runExitSteps(int delay)
     }
     closeParkAirport();
     waitForOtherThreads(otherThreadsRounds);
+    joinRunThreads(); // asked to stop above; nothing of theirs may outlive the exit
     if (restart)
         prepareRestart(reason, delay);
     else
