@@ -237,16 +237,16 @@ TEST(LiveryScan, WalkFilters)
     EXPECT_FALSE(skipsDescent("Community/x_cvt_y"));
 
     test::ScanWorld world;
-    for (const char* name : {"Aircraft.CFG", "AIRCRAFT.cfg", "aircraft.cfg.bak", "aircraft_1.cfg"})
-        world.write(fmt::format("names/{}", name), "");
-    fs::create_directories(world.path("names/dir/aircraft.cfg"));
     std::vector<std::string> found;
-    for (const fs::directory_entry& entry : fs::directory_iterator(world.path("names"))) {
-        if (isAircraftCfgFile(entry))
-            found.push_back(platform::pathToUtf8(entry.path().filename()));
+    // Each in a folder of its own: the names are one file on a case-blind file system.
+    for (const char* name : {"Aircraft.CFG", "AIRCRAFT.cfg", "aircraft.cfg.bak", "aircraft_1.cfg"}) {
+        const fs::path file = world.write(fmt::format("names/{0}/{0}", name), "");
+        if (isAircraftCfgFile(fs::directory_entry(file)))
+            found.push_back(name);
     }
-    std::sort(found.begin(), found.end());
-    EXPECT_THAT(found, ElementsAre("AIRCRAFT.cfg", "Aircraft.CFG"));
+    fs::create_directories(world.path("names/dir/aircraft.cfg"));
+    EXPECT_FALSE(isAircraftCfgFile(fs::directory_entry(world.path("names/dir/aircraft.cfg"))));
+    EXPECT_THAT(found, ElementsAre("Aircraft.CFG", "AIRCRAFT.cfg"));
 }
 
 TEST(LiveryScan, AFolderInsideASkippedFolderGivesOnlyItsOwnFiles)
