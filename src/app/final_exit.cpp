@@ -9,7 +9,7 @@
 #include "core/requests.hpp"
 #include "core/settings_file.hpp"
 #include "core/version.hpp"
-#include "liveries/stand_ins.hpp"
+#include "liveries/matching.hpp"
 #include "traffic/service_link.hpp"
 #include "traffic/sim_client.hpp"
 #include "traffic/traffic_thread.hpp"

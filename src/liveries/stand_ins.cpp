@@ -7,6 +7,4 @@ bool scanLiveries(bool, bool, bool, const std::vector<std::string>&)
     return true;
 }
 
-void logMatchingSummary() {}
-
 } // namespace rtd

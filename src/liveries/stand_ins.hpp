@@ -1,7 +1,6 @@
 #pragma once
-// The livery scan driver and the matching summary, as the start-up and the exit call them.
-// These bodies stand in until the scan driver and the matching are built; each is then
-// replaced by its own file and this one removed.
+// The livery scan driver as the start-up calls it. This body stands in until the scan
+// driver is built; it is then replaced by its own file and this one removed.
 
 #include <string>
 #include <vector>
@@ -11,8 +10,5 @@ namespace rtd {
 // Scans the liveries (only the listed folders unless automatic) or reads the scanned list.
 // True when it finished; failures are thrown.
 bool scanLiveries(bool doScan, bool automatic, bool prioritize, const std::vector<std::string>& folders);
-
-// The day's matching figures to the log.
-void logMatchingSummary();
 
 } // namespace rtd
