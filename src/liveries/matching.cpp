@@ -12,7 +12,9 @@
 
 #include <algorithm>
 #include <fmt/format.h>
+#include <iterator>
 #include <optional>
+#include <unordered_set>
 
 namespace rtd {
 
@@ -33,10 +35,41 @@ bool refused(LiveryRef title)
     return listed(excludedTitles, title);
 }
 
+// specialTitles as a set, so a pick is tested in constant time. specialTitles only grows
+// while the process runs, so the set takes in its new tail; an emptied list (tests) starts
+// the set afresh.
+bool special(LiveryRef title)
+{
+    static std::unordered_set<LiveryRef> titles;
+    static std::size_t indexed = 0;
+    if (specialTitles.size() < indexed) {
+        titles.clear();
+        indexed = 0;
+    }
+    for (; indexed < specialTitles.size(); ++indexed)
+        titles.insert(specialTitles[indexed]);
+    return titles.contains(title);
+}
+
 // A random pick may take the title: it is neither special nor refused.
 bool pickable(LiveryRef title)
 {
-    return !listed(specialTitles, title) && !refused(title);
+    return !special(title) && !refused(title);
+}
+
+// A pick among the usable entries of the list after the draws found none: uniform with
+// RANDOM on, the first one with RANDOM off (randomIndex gives 0); empty when none is usable.
+LiveryRef pickUsable(const std::vector<LiveryRef>& list)
+{
+    if (!RANDOM.value()) {
+        const auto first = std::find_if(list.begin(), list.end(), pickable);
+        return first == list.end() ? LiveryRef() : *first;
+    }
+    std::vector<LiveryRef> usable;
+    std::copy_if(list.begin(), list.end(), std::back_inserter(usable), pickable);
+    if (usable.empty())
+        return {};
+    return usable[static_cast<std::size_t>(randomIndex(static_cast<std::int64_t>(usable.size())))];
 }
 
 const std::vector<LiveryRef>* modelList(const ModelLiveries& table, std::string_view model)
@@ -173,10 +206,7 @@ void pickRandomLivery(MatchRecord& record, const std::vector<LiveryRef>& list)
         if (pickable(record.livery))
             return;
     }
-    std::vector<LiveryRef> usable;
-    std::copy_if(list.begin(), list.end(), std::back_inserter(usable), pickable);
-    record.livery = usable.empty() ? LiveryRef() : usable[static_cast<std::size_t>(
-                                                       randomIndex(static_cast<std::int64_t>(usable.size())))];
+    record.livery = pickUsable(list);
 }
 
 bool lookupAirlineModel(MatchRecord& record, std::string_view airline, std::string_view model)
