@@ -103,24 +103,24 @@ void logMatchLine(const MatchRecord& record, std::string_view mark)
                             record.livery));
 }
 
-// The model database's airline of the registration, when the database names its operator.
+// The model database's airline of the registration, looked up once and only when asked.
 class DbaseAirline {
 public:
     explicit DbaseAirline(std::string_view registration) : registration_(registration) {}
 
-    // Empty when the operator is not known.
+    // Empty unless the database knows the registration's operator.
     const std::string& airline()
     {
-        if (!record_)
-            record_ = lookupRegcode(registration_).value_or(DbaseRecord{});
-        if (record_->opr.empty())
-            record_->airl.clear();
-        return record_->airl;
+        if (!airline_) {
+            const std::optional<DbaseRecord> record = lookupRegcode(registration_);
+            airline_ = record && !record->opr.empty() ? record->airl : std::string();
+        }
+        return *airline_;
     }
 
 private:
     std::string_view registration_;
-    std::optional<DbaseRecord> record_;
+    std::optional<std::string> airline_;
 };
 
 // Chain step 3: the first similar model that the airline (then the database's airline)
