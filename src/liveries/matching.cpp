@@ -36,19 +36,43 @@ bool refused(LiveryRef title)
 }
 
 // specialTitles as a set, so a pick is tested in constant time. specialTitles only grows
-// while the process runs, so the set takes in its new tail; an emptied list (tests) starts
-// the set afresh.
+// while the process runs, so the set takes in the list's new tail. When the entries it took
+// in are no longer where they were (the list was emptied and filled again, as tests do),
+// it starts afresh.
+class SpecialTitleSet {
+public:
+    bool contains(LiveryRef title)
+    {
+        refresh();
+        return titles_.contains(title);
+    }
+
+private:
+    void refresh()
+    {
+        if (specialTitles.size() < indexed_ ||
+            (indexed_ > 0 && (specialTitles.front() != first_ || specialTitles[indexed_ - 1] != last_))) {
+            titles_.clear();
+            indexed_ = 0;
+        }
+        for (; indexed_ < specialTitles.size(); ++indexed_)
+            titles_.insert(specialTitles[indexed_]);
+        if (indexed_ > 0) {
+            first_ = specialTitles.front();
+            last_ = specialTitles.back();
+        }
+    }
+
+    std::unordered_set<LiveryRef> titles_;
+    std::size_t indexed_ = 0;
+    LiveryRef first_;
+    LiveryRef last_;
+};
+
 bool special(LiveryRef title)
 {
-    static std::unordered_set<LiveryRef> titles;
-    static std::size_t indexed = 0;
-    if (specialTitles.size() < indexed) {
-        titles.clear();
-        indexed = 0;
-    }
-    for (; indexed < specialTitles.size(); ++indexed)
-        titles.insert(specialTitles[indexed]);
-    return titles.contains(title);
+    thread_local SpecialTitleSet set; // one per matching thread, so no lock is needed
+    return set.contains(title);
 }
 
 // A random pick may take the title: it is neither special nor refused.

@@ -184,7 +184,9 @@ TEST_F(MatchingTest, SpecialTitlesMatchOnlyTheirRegistrations)
 {
     specialTitles.push_back(findLiveryTitle("DLH A320 plain"));
     EXPECT_EQ(matchLive({"DLH", "A320", ""}).first, "DLH A320 registered"); // the first usable entry
-    specialTitles.push_back(findLiveryTitle("DLH A320 registered"));
+    specialTitles.assign(1, findLiveryTitle("DLH A320 registered"));        // emptied and filled again
+    EXPECT_EQ(matchLive({"DLH", "A320", ""}).first, "DLH A320 plain");
+    specialTitles.push_back(findLiveryTitle("DLH A320 plain"));
     EXPECT_EQ(matchLive({"DLH", "A320", ""}), std::make_pair(std::string(), 0));
     EXPECT_EQ(matchLive({"DLH", "A320", "D-AIAA"}), std::make_pair(std::string("DLH A320 registered"), 1));
 }
