@@ -30,9 +30,10 @@ namespace rtd {
 inline constexpr std::string_view privateAirlineCode = "PVT";
 inline constexpr int matchStepCount = 6;
 
-// The fields of an aircraft record that matching reads and writes. The traffic side points
-// the texts at its record's own (they must outlive the call) and copies cargo, fsltl and
-// livery back afterwards.
+// The fields of an aircraft record that matching reads and writes. The record itself
+// belongs to the traffic code, which sits above this subsystem: it points the texts at its
+// record's own (they must outlive the call), hands in its aircraftLine and pairText, and
+// copies cargo, fsltl and livery back afterwards.
 struct MatchRecord {
     std::string_view airline;      // ICAO airline code; "PVT" for a private aircraft
     std::string_view model;        // ICAO type designator
