@@ -17,7 +17,7 @@
 #include "core/workers.hpp"
 #include "liveries/dbase.hpp"
 #include "liveries/fixes.hpp"
-#include "liveries/stand_ins.hpp"
+#include "liveries/scan.hpp"
 #include "platform/platform.hpp"
 
 #include <fmt/format.h>

@@ -4,6 +4,7 @@
 #include "core/requests.hpp"
 #include "fixtures/dbase_fixture.hpp"
 #include "fixtures/fixes_fixture.hpp"
+#include "fixtures/livery_fixture.hpp"
 #include "traffic/traffic_thread.hpp"
 
 #include <algorithm>
@@ -123,8 +124,11 @@ TEST_F(StartUpTest, WithoutCommunityFolderTheStartUpWaitsOnError150)
 
 TEST_F(StartUpTest, RunReachesTheTrafficThreadAndACloseEndsIt)
 {
+    // A Community folder with a generated livery package for the automatic livery scan.
+    const std::filesystem::path packages = install / "Packages";
+    fixtures::writeLiveryPackage(packages / "Community" / "synthetic-liveries");
     test::writeFile(paths().parametersPath,
-                    "<parameters><parameter name=\"MSFS_INSTALL_PATH\" value=\"C:\\MSFS\\Packages\"/>"
+                    "<parameters><parameter name=\"MSFS_INSTALL_PATH\" value=\"" + packages.string() + "\"/>"
                     "<parameter name=\"BLOCK_CALLSIGN\" value=\"KLM123\"/></parameters>");
     trafficTimestamp = 1.0; // traffic already arrives: no 15 s wait for the first record
     lf_startUpRMTD();
