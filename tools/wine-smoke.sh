@@ -15,7 +15,7 @@ wine=${WINE:-/usr/lib/wine/wine64}
 if [[ -z "${RAMPTIDE_SMOKE_INNER:-}" ]]; then
     mkdir -p "$out"
     exec env RAMPTIDE_SMOKE_INNER=1 RAMPTIDE_SMOKE_OUT="$out" \
-        xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$build"
+        xvfb-run -a -s "-screen 0 1400x900x24" "$0" "$build"
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/ramptide-smoke.XXXXXX")
@@ -32,7 +32,7 @@ echo "wine-smoke: preparing the Wine prefix"
 # A Wine virtual desktop draws the window frame and caption itself, since Xvfb runs no
 # window manager; without it the screenshot would show a bare client area.
 "$wine" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-"$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1400x900 /f >/dev/null 2>&1
 wineserver -k 2>/dev/null || true # the desktop setting takes effect at the next start
 wineserver -w 2>/dev/null || true
 
