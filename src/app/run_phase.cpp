@@ -122,10 +122,7 @@ void runPhaseSteps()
     if (exitBegan())
         return;
 
-    {
-        std::lock_guard lock(trafficMutex);
-        flightRunning = false;
-    }
+    setFlightRunning(false);
     startReaders();
     sendUserPosition();
     if (readerFailed) {

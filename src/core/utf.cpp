@@ -14,7 +14,7 @@ bool isContinuation(unsigned char byte)
 // The code point of the UTF-8 sequence at text[i], advancing i past it, or -1 when the
 // sequence is invalid: a stray continuation byte, a truncated sequence, an overlong form,
 // a surrogate or a value above U+10FFFF.
-long decodeUtf8(const std::string& text, std::size_t& i)
+long decodeUtf8(std::string_view text, std::size_t& i)
 {
     const auto lead = static_cast<unsigned char>(text[i]);
     int extra = 0;
@@ -132,6 +132,15 @@ Utf8ConversionException makeConversionError(std::uint32_t direction, ConversionP
 std::overflow_error makeTooLongError()
 {
     return std::overflow_error("Input string too long: size_t-length doesn't fit into int.");
+}
+
+bool isValidUtf8(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        if (decodeUtf8(text, i) < 0)
+            return false;
+    }
+    return true;
 }
 
 std::wstring utf8ToUtf16(const std::string& text)

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace rtd {
 
@@ -29,6 +30,9 @@ win32::Utf8ConversionException makeConversionError(std::uint32_t direction, Conv
 
 // The error for input longer than maxConversionLength.
 std::overflow_error makeTooLongError();
+
+// True when the text is valid UTF-8 by the rules utf8ToUtf16 applies.
+bool isValidUtf8(std::string_view text);
 
 // Throw win32::Utf8ConversionException (code 1113) on invalid input and std::overflow_error
 // on input longer than maxConversionLength.

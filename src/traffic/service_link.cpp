@@ -13,10 +13,18 @@ namespace rtd {
 
 std::atomic<bool> clientConnected{false};
 UdpReader weatherReader;
-UdpReader trafficReader;
+TrafficReader trafficReader;
 std::atomic<double> trafficTimestamp{0.0};
 std::mutex trafficMutex;
 bool flightRunning = false;
+std::deque<TrafficReport> trafficReportQueue;
+std::atomic<std::int64_t> pollCounter{0};
+
+void setFlightRunning(bool running)
+{
+    std::lock_guard lock(trafficMutex);
+    flightRunning = running;
+}
 
 namespace {
 
@@ -183,6 +191,7 @@ void stopReader(UdpReader& reader)
 void resetFeedState()
 {
     trafficTimestamp = 0.0;
+    trafficReader.clearLiveCallsignsSeen();
     mainWindowGlobals.qnhFigure = 1013;
     weatherReader.stop = false;
     trafficReader.stop = false;

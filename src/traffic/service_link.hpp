@@ -3,13 +3,17 @@
 // user's position go out, the version reply comes back) and two UDP readers, one for
 // traffic and one for weather datagrams.
 //
-// The readers here only idle until they are stopped; the datagram parsing replaces them.
+// The readers' threads here only idle until they are stopped; the traffic reader's
+// datagram handling is built (traffic_reader.hpp), its receive loop comes next.
 
-#include "platform/sockets.hpp"
+#include "traffic/records.hpp"
+#include "traffic/traffic_reader.hpp"
+#include "traffic/udp_reader.hpp"
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 
@@ -49,16 +53,8 @@ void sendUserPosition();
 
 // ---- UDP readers ------------------------------------------------------------------------
 
-inline constexpr std::uint16_t weatherReaderPort = 49004;
-inline constexpr std::uint16_t trafficReaderPort = 49005;
-
-struct UdpReader {
-    std::atomic<bool> stop{false};
-    std::atomic<platform::Socket> socket{platform::invalidSocket};
-};
-
 extern UdpReader weatherReader;
-extern UdpReader trafficReader;
+extern TrafficReader trafficReader;
 
 // Detached bodies; each counts itself in activeThreadCount.
 void weatherReaderThread();
@@ -70,15 +66,23 @@ void stopReader(UdpReader& reader);
 
 // ---- feed state -------------------------------------------------------------------------
 
-// Record time (seconds) of the traffic reader's latest record; 0 until the first one after
-// resetFeedState.
+// Record time (seconds) of the traffic reader's latest datagram with a readable time; 0
+// until the first one after resetFeedState.
 extern std::atomic<double> trafficTimestamp;
 
-// Guards the flight-running flag and the traffic queues.
+// Guards the flight-running flag and the report queue.
 extern std::mutex trafficMutex;
 extern bool flightRunning; // the traffic reader queues records only while set
+// Reports from the traffic reader, oldest first, drained by the traffic thread.
+extern std::deque<TrafficReport> trafficReportQueue;
+// Polls of the traffic cycle, never reset; a report is due at the count + 3000.
+extern std::atomic<std::int64_t> pollCounter;
 
-// Clears the feed's record time and reader counters and stop flags; QNH back to 1013.
+// Sets flightRunning under trafficMutex.
+void setFlightRunning(bool running);
+
+// Clears the feed's record time, the live callsigns seen, reader counters and stop flags;
+// QNH back to 1013.
 void resetFeedState();
 
 } // namespace rtd
