@@ -1,0 +1,81 @@
+// Counts the allocations of the traffic reader: the sanitizers bring their own allocator,
+// so there the count is skipped.
+#include "core/parameters.hpp"
+#include "datagram_support.hpp"
+#include "traffic/service_link.hpp"
+
+#include <gtest/gtest.h>
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define RAMPTIDE_COUNT_ALLOCATIONS 0
+#else
+#define RAMPTIDE_COUNT_ALLOCATIONS 1
+
+namespace {
+std::atomic<bool> counting{false};
+std::atomic<int> allocations{0};
+} // namespace
+
+void* operator new(std::size_t size)
+{
+    if (counting)
+        ++allocations;
+    if (void* memory = std::malloc(size == 0 ? 1 : size))
+        return memory;
+    throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+#endif
+
+namespace rtd {
+namespace {
+
+TEST(TrafficAllocations, RejectedNoneAcceptedOnlyTheQueuedCopy)
+{
+#if RAMPTIDE_COUNT_ALLOCATIONS
+    const std::string longCallsign = "CALLSIGN-LONGER-THAN-A-SHORT-STRING";
+    struct Row { std::string datagram; int allocations; };
+    const Row rows[] = {
+        {test::trafficDatagram(), 1},                       // the queue's node
+        {test::trafficDatagram({{4, "0"}}), 1},             // on the ground
+        {test::trafficDatagram({{9, longCallsign}}), 2},    // and the callsign's copy
+        {test::trafficDatagram({{9, longCallsign}, {1, "77"}}), 0},
+        {test::trafficDatagram({{2, "10"}}), 0},
+        {test::trafficDatagram({{28, "B2"}}), 0},
+        {test::trafficDatagram({{9, "KLM\x01"}}), 0},
+        {test::trafficDatagram({{20, "nan"}}), 0},
+        {test::trafficDatagram({}, 28), 0},
+        {std::string(TrafficReader::receiveBufferSize - 1, ','), 0},
+        {test::trafficDatagram({{9, "A VEH"}}), 0},
+    };
+    auto reader = std::make_unique<TrafficReader>();
+    reader->setUserPosition(test::userPosition);
+    reader->setParkAirport("EHAM", test::parkAirportPosition);
+    reader->staticCalculation = true;
+    lateralRangeNm = 40;
+    setFlightRunning(true);
+    for (const Row& row : rows) {
+        reader->handleDatagram(row.datagram); // the parse record and callsign set grow once
+        trafficReportQueue.clear();
+        trafficReportQueue.shrink_to_fit();
+        allocations = 0;
+        counting = true;
+        reader->handleDatagram(row.datagram);
+        counting = false;
+        EXPECT_EQ(allocations, row.allocations) << row.datagram.substr(0, 80);
+        EXPECT_EQ(trafficReportQueue.size(), row.allocations > 0 ? 1U : 0U);
+    }
+    setFlightRunning(false);
+    trafficReportQueue.clear();
+    lateralRangeNm = LATERAL_RANGE.defaultValue();
+#else
+    GTEST_SKIP() << "the sanitizer's allocator is not counted";
+#endif
+}
+
+} // namespace
+} // namespace rtd
