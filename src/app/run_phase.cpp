@@ -123,6 +123,7 @@ void runPhaseSteps()
         return;
 
     setFlightRunning(false);
+    trafficReader.setUserPosition(userAircraftState().position);
     startReaders();
     sendUserPosition();
     if (readerFailed) {
