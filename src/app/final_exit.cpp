@@ -23,31 +23,64 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int otherThreadsRounds = 101; // of 100 ms
+constexpr auto settleBound = 10s; // of every wait for other threads
+constexpr auto settleRound = 100ms;
 constexpr Rect wholeWindow{0, 0, 880, 488};
 
-// True when the exit procedure is the only counted thread left within the rounds.
-bool waitForOtherThreads(int rounds)
+const char* plural(std::int32_t count)
 {
-    for (int round = 0; round < rounds && activeThreadCount > 1; ++round)
-        std::this_thread::sleep_for(100ms);
-    return activeThreadCount <= 1;
+    return count == 1 ? "" : "s";
+}
+
+// What still runs besides the exit procedure: counted threads and the run's two threads.
+std::string stillRunning()
+{
+    const std::int32_t counted = activeThreadCount - 1;
+    std::string text = counted > 0 ? fmt::format("{} counted thread{}", counted, plural(counted)) : "";
+    for (const std::string& name : runningRunThreads())
+        text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+
+// Waits up to the bound until the exit procedure is the only counted thread and both run
+// threads have ended; a restart also stops waiting when another exit was requested. True
+// when nothing else runs.
+bool settle(bool restart)
+{
+    const auto deadline = std::chrono::steady_clock::now() + settleBound;
+    for (;;) {
+        if (activeThreadCount <= 1 && runningRunThreads().empty())
+            return true;
+        if ((restart && exitQueued()) || std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(settleRound);
+    }
+}
+
+// A final exit waits for the other threads at most the bound, then goes on without them.
+void settleForExit()
+{
+    if (!settle(false))
+        logLineFlushed(fmt::format("still running at exit: {}", stillRunning()));
+    endRunThreads();
 }
 
 // The run's state is reset only after every thread that uses it has ended: a restart waits
-// for them beyond the usual rounds.
-void waitForCountedThreadsToEnd()
+// on in steps of the bound, until they have or another exit (the user's close) is requested.
+// True when the restart may go on.
+bool settleForRestart()
 {
-    if (waitForOtherThreads(1))
-        return;
-    logLine(fmt::format("waiting for {} threads to end before the restart", activeThreadCount - 1));
-    while (!waitForOtherThreads(otherThreadsRounds)) {
+    while (!settle(true)) {
+        if (exitQueued())
+            return false;
+        logLineFlushed(fmt::format("the restart waits for: {}", stillRunning()));
     }
+    endRunThreads();
+    return !exitQueued();
 }
 
 void prepareRestart(ExitReason reason, int delay)
 {
-    waitForCountedThreadsToEnd();
     clearErrorText();
     clearStatus();
     resetFeedState();
@@ -102,12 +135,15 @@ void runExitSteps(int delay)
         logNoMatches();
     }
     closeParkAirport();
-    waitForOtherThreads(otherThreadsRounds);
-    joinRunThreads(); // asked to stop above; nothing of theirs may outlive the exit
-    if (restart)
-        prepareRestart(reason, delay);
-    else
+    if (restart) {
+        if (settleForRestart())
+            prepareRestart(reason, delay);
+    } else {
+        settleForExit();
         clearCallsignTexts();
+    }
+    // The window may end the program at once on the message: nothing is logged after it.
+    flushLog();
     if (releaseExiting())
         windowDisplay().postMessage(restart ? startUpMessage : finalExitMessage);
 }
@@ -124,18 +160,18 @@ void FinalExit(int restartDelaySeconds)
         // The window can always close: a failed exit ends as a final one, with `exiting` left
         // set so that nothing starts another.
         dropQueuedExit();
+        flushLog();
         windowDisplay().postMessage(finalExitMessage);
     }
-    flushLog();
 }
 
 void restartCountdown(int seconds)
 {
     if (seconds < 1)
         return;
-    logLine(fmt::format("Restarting after {} seconds\n\n", seconds));
+    logLineFlushed(fmt::format("Restarting after {} seconds\n\n", seconds));
     for (int remaining = seconds; remaining >= 1; --remaining) {
-        if (exiting || userClosed)
+        if (exitBegan() || exitQueued())
             return;
         setStatus(fmt::format("Restarting after {} second{}", remaining, remaining == 1 ? "" : "s"), false);
         std::this_thread::sleep_until(std::chrono::steady_clock::now() + 1s);

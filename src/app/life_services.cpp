@@ -4,16 +4,19 @@
 #include "airports/park_airports.hpp"
 #include "app/run_phase.hpp"
 #include "app/startup.hpp"
+#include "core/download.hpp"
 #include "core/time.hpp"
 #include "core/updater.hpp"
 #include "liveries/scramble.hpp"
+#include "traffic/service_link.hpp"
 #include "traffic/sim_client.hpp"
 #include "traffic/traffic_thread.hpp"
 
 namespace rtd::app {
 
-void LifeServices::startUp(std::stop_token)
+void LifeServices::startUp(std::stop_token stop)
 {
+    const DownloadStopScope downloads(stop);
     lf_startUpRMTD();
 }
 
@@ -22,8 +25,9 @@ void LifeServices::startFinalExit(ExitReason reason, int delaySeconds)
     rtd::startFinalExit(reason, delaySeconds);
 }
 
-std::string LifeServices::checkNewVersions()
+std::string LifeServices::checkNewVersions(std::stop_token stop)
 {
+    const DownloadStopScope downloads(stop);
     return rtd::checkNewVersions();
 }
 
@@ -62,10 +66,21 @@ std::int32_t LifeServices::tbloAirportCount()
     return rtd::tbloAirportCount;
 }
 
+namespace {
+
+// At the professional level the program's clock follows the traffic records' time.
+double feedClock()
+{
+    return professionalLevel ? trafficTimestamp.load() : 0.0;
+}
+
+} // namespace
+
 void installLifeCycle()
 {
     setExitProcedure(&FinalExit);
     setStampScrambler(&encryptRegcode);
+    setFeedClock(&feedClock);
 }
 
 } // namespace rtd::app

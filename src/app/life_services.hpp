@@ -10,7 +10,7 @@ class LifeServices : public ui::WindowServices {
 public:
     void startUp(std::stop_token) override;
     void startFinalExit(ExitReason reason, int delaySeconds) override;
-    std::string checkNewVersions() override;
+    std::string checkNewVersions(std::stop_token stop) override;
 
     bool parkAirportActive() override;
     bool parkingBusy() override;
@@ -21,8 +21,8 @@ public:
     std::int32_t tbloAirportCount() override;
 };
 
-// Installs what the run needs before the window starts it: the exit procedure and the
-// scrambling of the daily stamp.
+// Installs what the run needs before the window starts it: the exit procedure, the
+// scrambling of the daily stamp and the traffic records' clock.
 void installLifeCycle();
 
 } // namespace rtd::app

@@ -28,20 +28,23 @@ using namespace std::chrono_literals;
 std::mutex runThreadsMutex;
 std::jthread simClientThread; // under runThreadsMutex
 std::jthread mainLoopThread;  // under runThreadsMutex
+// Whether the thread of the slot runs its body; set at its start, cleared as its last step.
+std::atomic<bool> simClientRunning{false};
+std::atomic<bool> mainLoopRunning{false};
 
 std::jthread& runThread(RunThread slot)
 {
     return slot == RunThread::simClient ? simClientThread : mainLoopThread;
 }
 
+std::atomic<bool>& runningFlag(RunThread slot)
+{
+    return slot == RunThread::simClient ? simClientRunning : mainLoopRunning;
+}
+
 constexpr std::size_t simLinkQueueCapacity = 256;
 constexpr auto versionReplyTimeout = 5s;
 constexpr int firstTrafficRounds = 150; // of 100 ms
-
-bool exitBegan()
-{
-    return exiting || userClosed;
-}
 
 void showFlag(std::atomic<bool>& flag, bool value)
 {
@@ -149,7 +152,17 @@ bool startRunThread(RunThread slot, void (*body)(std::stop_token))
     }
     if (exitBegan())
         return false;
-    thread = std::jthread(body);
+    std::atomic<bool>& running = runningFlag(slot);
+    running = true;
+    try {
+        thread = std::jthread([body, &running](std::stop_token stop) {
+            body(stop);
+            running = false;
+        });
+    } catch (...) {
+        running = false;
+        throw;
+    }
     return true;
 }
 
@@ -160,12 +173,28 @@ void requestRunThreadsStop()
     simClientThread.request_stop();
 }
 
-void joinRunThreads()
+std::vector<std::string> runningRunThreads()
+{
+    std::vector<std::string> names;
+    if (simClientRunning)
+        names.emplace_back("simClientThread");
+    if (mainLoopRunning)
+        names.emplace_back("mainLoopThread");
+    return names;
+}
+
+void endRunThreads()
 {
     std::lock_guard lock(runThreadsMutex);
-    for (std::jthread* thread : {&mainLoopThread, &simClientThread})
-        if (thread->joinable())
-            thread->join();
+    for (const RunThread slot : {RunThread::mainLoop, RunThread::simClient}) {
+        std::jthread& thread = runThread(slot);
+        if (!thread.joinable())
+            continue;
+        if (runningFlag(slot))
+            thread.detach(); // still in its body: it ends on its own, nothing waits for it
+        else
+            thread.join();
+    }
 }
 
 void runPhase()

@@ -10,6 +10,7 @@
 #include <stop_token>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace rtd {
 
@@ -47,8 +48,12 @@ bool startRunThread(RunThread slot, void (*body)(std::stop_token));
 // Requests a stop of the traffic thread, then of the simulator client.
 void requestRunThreadsStop();
 
-// Waits until both have ended.
-void joinRunThreads();
+// The names of the run threads that have not ended yet ("simClientThread", "mainLoopThread").
+std::vector<std::string> runningRunThreads();
+
+// Joins the run threads that have ended and lets go of the others, so that nothing waits
+// for them any more; called by the exit procedure after its bounded wait.
+void endRunThreads();
 
 // The exit procedure; see core/exit.hpp for how it is started.
 void FinalExit(int restartDelaySeconds);

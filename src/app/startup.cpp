@@ -114,6 +114,8 @@ void dailyCheck()
     const fs::path dbasePath = paths().inputFolder / paths().dbaseFileName;
     if (newDay || !fs::exists(dbasePath))
         updateDbase();
+    if (exitBegan())
+        return; // an exit ended the download; the start-up ends too
     if (!dbaseLoaded) {
         readDbase();
         readFixes();
@@ -130,6 +132,8 @@ void dailyCheck()
     updateProgram(platform::pathFromUtf8(PROGRAM_INSTALL_PATH.value()));
     updateAigRegcodes();
     updateArchiveAndOfferScan();
+    if (exitBegan())
+        return; // not checked whole: the next start checks again
     DATA_CHECKED_AT_DATE.set(stamp);
     saveStringParameter(DATA_CHECKED_AT_DATE);
     windowDisplay().enableControl(checkVersionButton.controlId(), false);
@@ -164,15 +168,12 @@ void countOwnAirportFiles()
     windowDisplay().invalidate(headerBand);
 }
 
-bool exitBegan()
-{
-    return exiting || userClosed;
-}
-
 void runStartUp()
 {
     checkProgramFolder();
     detectEnvironment();
+    if (exitBegan())
+        return;
     logTimeSinceLastRun();
     fs::create_directories(paths().myRegcodesFolder);
     setMaxWorkers(std::thread::hardware_concurrency());
@@ -232,6 +233,8 @@ void detectEnvironment()
     saveStringParameter(PROGRAM_INSTALL_PATH);
     currentDaySlot = currentDayAndHalfHour();
     dailyCheck();
+    if (exitBegan())
+        return;
     archiveWeek = parseVersion(ARCHIVE_VERSION.value()).major;
     findCommunityFolder();
     detectTrafficService();

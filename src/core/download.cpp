@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 #include <mutex>
 
+#include "core/exit.hpp"
 #include "core/log.hpp"
 #include "platform/platform.hpp"
 
@@ -17,6 +18,15 @@ constexpr long maxRedirects = 10;
 
 std::atomic<long long> connectTimeoutMs{DownloadTimeouts{}.connect.count()};
 std::atomic<long long> totalTimeoutMs{DownloadTimeouts{}.total.count()};
+
+thread_local const std::stop_token* threadStop = nullptr;
+
+// libcurl's progress callback, called about once a second also while nothing arrives: a
+// non-zero result aborts the transfer.
+int abortOnStop(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return exitBegan() || (threadStop && threadStop->stop_requested()) ? 1 : 0;
+}
 
 struct MemoryTarget {
     std::string* body;
@@ -51,6 +61,10 @@ CURLcode perform(CURL* handle, const std::string& url, curl_write_callback write
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L); // time-outs without signals: safe in threads
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeoutMs.load()));
     curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(totalTimeoutMs.load()));
+    curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, abortOnStop);
+    curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+    if (abortOnStop(nullptr, 0, 0, 0, 0) != 0)
+        return CURLE_ABORTED_BY_CALLBACK;
     return curl_easy_perform(handle);
 }
 
@@ -64,6 +78,16 @@ fs::path partialPathFor(const fs::path& target)
 }
 
 } // namespace
+
+DownloadStopScope::DownloadStopScope(std::stop_token stop) : stop_(std::move(stop)), previous_(threadStop)
+{
+    threadStop = &stop_;
+}
+
+DownloadStopScope::~DownloadStopScope()
+{
+    threadStop = previous_;
+}
 
 void closeCurlHandle(CURL* handle)
 {

@@ -1,11 +1,13 @@
 #pragma once
 // Downloads over HTTP(S) with libcurl's easy interface, one handle per transfer. Every
 // transfer follows redirects, has a connect and a total time-out, and fails on an HTTP
-// error status (400 and above).
+// error status (400 and above). A transfer also ends, within about a second, once an exit
+// begins or the stop token of its thread's DownloadStopScope is asked to stop.
 
 #include <chrono>
 #include <filesystem>
 #include <memory>
+#include <stop_token>
 #include <string>
 
 typedef void CURL;
@@ -20,6 +22,19 @@ using CurlHandle = std::unique_ptr<CURL, decltype(&closeCurlHandle)>;
 // A new easy handle (null when libcurl cannot make one). The first call initialises libcurl
 // for the process; it is safe from any thread.
 CurlHandle openCurlHandle();
+
+// While it lives, transfers on this thread also end when the token is asked to stop.
+class DownloadStopScope {
+public:
+    explicit DownloadStopScope(std::stop_token stop);
+    ~DownloadStopScope();
+    DownloadStopScope(const DownloadStopScope&) = delete;
+    DownloadStopScope& operator=(const DownloadStopScope&) = delete;
+
+private:
+    std::stop_token stop_;
+    const std::stop_token* previous_;
+};
 
 struct DownloadTimeouts {
     std::chrono::milliseconds connect{20'000};

@@ -15,19 +15,29 @@ namespace {
 std::mutex exitMutex;
 ExitProcedure installedProcedure = nullptr;
 bool procedureThreadRunning = false;
-bool exitQueued = false;
+bool queued = false;
+ExitReason queuedReason = ExitReason::notYetSet;
 int queuedDelay = 0;
+
+void queueExit(ExitReason reason, int delay)
+{
+    queued = true;
+    queuedReason = reason;
+    queuedDelay = delay;
+}
 
 void runExitProcedures(ExitProcedure procedure, int delay)
 {
     for (;;) {
         procedure(delay);
         std::lock_guard lock(exitMutex);
-        if (!exitQueued) {
+        if (!queued) {
             procedureThreadRunning = false;
             return;
         }
-        exitQueued = false;
+        queued = false;
+        exiting = true;
+        exitReason = queuedReason;
         delay = queuedDelay;
     }
 }
@@ -53,24 +63,35 @@ void setExitProcedure(ExitProcedure procedure)
 void startFinalExit(ExitReason reason, int restartDelaySeconds)
 {
     std::lock_guard lock(exitMutex);
-    if (exiting.exchange(true))
-        return;
-    exitReason = reason;
-    if (!installedProcedure)
-        return;
-    if (procedureThreadRunning) {
-        exitQueued = true;
-        queuedDelay = restartDelaySeconds;
+    if (exiting.exchange(true)) {
+        // The running procedure reads exitReason, so the close waits with a reason of its own.
+        if (reason == ExitReason::userClosedSim && procedureThreadRunning && isRestart(exitReason))
+            queueExit(reason, 0);
         return;
     }
+    if (!installedProcedure) {
+        exitReason = reason;
+        return;
+    }
+    if (procedureThreadRunning) {
+        queueExit(reason, restartDelaySeconds);
+        return;
+    }
+    exitReason = reason;
     std::thread(runExitProcedures, installedProcedure, restartDelaySeconds).detach();
     procedureThreadRunning = true;
+}
+
+bool exitQueued()
+{
+    std::lock_guard lock(exitMutex);
+    return queued;
 }
 
 bool releaseExiting()
 {
     std::lock_guard lock(exitMutex);
-    if (exitQueued)
+    if (queued)
         return false;
     exiting = false;
     return true;
@@ -79,7 +100,7 @@ bool releaseExiting()
 void dropQueuedExit()
 {
     std::lock_guard lock(exitMutex);
-    exitQueued = false;
+    queued = false;
 }
 
 void reportFatal(std::string_view functionName)

@@ -4,9 +4,10 @@
 // every subsystem, so it lives with the program and is installed here with setExitProcedure.
 //
 // One exit procedure runs at a time. A request made while one runs with `exiting` set is
-// ignored; a request made during its restart countdown (`exiting` cleared) is queued, ends
-// the countdown and runs on the same thread once the procedure returns, so two exits never
-// run side by side.
+// ignored, except the user's close during a restart, which is remembered; a request made
+// during a restart countdown (`exiting` cleared) is queued too. A queued request ends the
+// restart's waits and countdown, and runs on the same thread once the procedure returns, so
+// two exits never run side by side and a user's close is never lost.
 
 #include <atomic>
 #include <cstdint>
@@ -40,6 +41,12 @@ inline std::atomic<bool> readerFailed{false}; // a UDP reader stopped with an er
 // exit procedure itself.
 inline std::atomic<std::int32_t> activeThreadCount{0};
 
+// What every long loop tests: an exit began or the user closed the window.
+inline bool exitBegan()
+{
+    return exiting.load() || userClosed.load();
+}
+
 // Counts the current thread in activeThreadCount for its lifetime.
 class CountedThread {
 public:
@@ -54,10 +61,15 @@ using ExitProcedure = void (*)(int restartDelaySeconds);
 // The procedure startFinalExit runs; without one an exit only sets its reason and `exiting`.
 void setExitProcedure(ExitProcedure procedure);
 
-// Any thread. Ignored while `exiting` is set; otherwise sets `exiting` and `exitReason` and
-// runs the exit procedure on a detached thread (or queues it behind the running one).
-// Throws std::system_error when the thread cannot be started.
+// Any thread. Ignored while `exiting` is set, except a close (USER CLOSED SIM) while a
+// restart's procedure runs, which is queued behind it. Otherwise sets `exiting` and
+// `exitReason` and runs the exit procedure on a detached thread (or queues it behind the
+// running one). Throws std::system_error when the thread cannot be started.
 void startFinalExit(ExitReason reason, int restartDelaySeconds);
+
+// Whether another exit waits to run once the running procedure returns: a restart then
+// stops waiting and counting down.
+bool exitQueued();
 
 // The exit procedure's last step before it posts its window message. False when another
 // exit was requested meanwhile: `exiting` stays set, nothing is to be posted, and the queued

@@ -38,11 +38,6 @@ const char* pluralAbove1(std::size_t count)
     return count > 1 ? "s" : "";
 }
 
-bool stopRequested()
-{
-    return exiting.load() || userClosed.load();
-}
-
 std::string pathText(const fs::path& path)
 {
     return platform::pathToUtf8(path);
@@ -207,7 +202,7 @@ bool scanLiveries(bool doScan, bool automatic, bool prioritized, std::vector<std
     FolderScanState state;
     for (const std::string& folder : folders)
         scanOneFolder(state, folder);
-    if (stopRequested())
+    if (exitBegan())
         return true;
     finishScan(folders, state.total, prioritized);
     handOverScanList();
@@ -230,7 +225,7 @@ void scanOneFolder(FolderScanState& state, const std::string& folder)
     const std::string label = "found in " + folder;
     if (state.priority < lastPriority)
         ++state.priority;
-    if (stopRequested())
+    if (exitBegan())
         return;
     scanFolderTree(state.priority, path, scanList);
     const std::size_t size = scanList.size();

@@ -27,11 +27,6 @@ bool positionKnown()
     return isValidPosition(userState.position);
 }
 
-bool exitBegan()
-{
-    return exiting || userClosed;
-}
-
 } // namespace
 
 UserAircraftState userAircraftState()

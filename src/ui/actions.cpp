@@ -157,15 +157,8 @@ void MainWindow::switchAutoRange(bool on)
 void MainWindow::onButton(std::uint16_t id)
 {
     if (id == checkVersionButton.controlId()) {
-        const std::string news = services_.checkNewVersions();
-        if (!news.empty()) {
-            DATA_CHECKED_AT_DATE.set("");
-            saveStringParameter(DATA_CHECKED_AT_DATE);
-            status(fmt::format("{}  ( exit {} and restart )", news, productName));
-        } else {
-            status(fmt::format("{} is up to date", productName));
-        }
         host_.enable(id, false);
+        startVersionCheck(); // the answer comes through showVersionNews
     } else if (id == unblockButton.controlId()) {
         if (!BLOCK_CALLSIGN.value().empty())
             unblockCallsign();
@@ -178,6 +171,17 @@ void MainWindow::onButton(std::uint16_t id)
         status("All static parked aircraft will be removed ...");
         flushStaticRequest.exchange(true);
         host_.enable(id, false);
+    }
+}
+
+void MainWindow::showVersionNews(const std::string& news)
+{
+    if (!news.empty()) {
+        DATA_CHECKED_AT_DATE.set("");
+        saveStringParameter(DATA_CHECKED_AT_DATE);
+        status(fmt::format("{}  ( exit {} and restart )", news, productName));
+    } else {
+        status(fmt::format("{} is up to date", productName));
     }
 }
 

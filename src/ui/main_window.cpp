@@ -22,7 +22,39 @@ MainWindow::MainWindow(WindowHost& host, WindowServices& services)
 
 MainWindow::~MainWindow()
 {
+    releaseWorker(versionCheck_, "version check");
+    releaseWorker(startupThread_, "start-up worker");
     setWindowDisplay(nullptr);
+}
+
+void MainWindow::startWorker(Worker& worker, std::function<void(std::stop_token)> body)
+{
+    if (worker.thread.joinable()) {
+        worker.thread.request_stop();
+        worker.thread.join();
+    }
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    worker.ended = ended;
+    worker.thread = std::jthread([body = std::move(body), ended](std::stop_token stop) {
+        body(stop);
+        ended->store(true);
+    });
+}
+
+void MainWindow::releaseWorker(Worker& worker, std::string_view name)
+{
+    using namespace std::chrono_literals;
+    if (!worker.thread.joinable())
+        return;
+    worker.thread.request_stop();
+    for (int round = 0; round < 100 && !worker.ended->load(); ++round)
+        std::this_thread::sleep_for(100ms);
+    if (worker.ended->load()) {
+        worker.thread.join();
+        return;
+    }
+    logLine(fmt::format("{} still running as the window closes", name));
+    worker.thread.detach();
 }
 
 bool MainWindow::handleMessage(std::uint32_t msg, std::uintptr_t wParam)
@@ -69,11 +101,16 @@ void MainWindow::createControls()
 
 void MainWindow::startStartUpThread()
 {
-    if (startupThread_.joinable()) {
-        startupThread_.request_stop();
-        startupThread_.join();
-    }
-    startupThread_ = std::jthread([this](std::stop_token stop) { services_.startUp(stop); });
+    startWorker(startupThread_, [this](std::stop_token stop) { services_.startUp(stop); });
+}
+
+void MainWindow::startVersionCheck()
+{
+    startWorker(versionCheck_, [this](std::stop_token stop) {
+        const std::string news = services_.checkNewVersions(stop);
+        if (!stop.stop_requested())
+            runOnWindowThread([this, news] { showVersionNews(news); });
+    });
 }
 
 void MainWindow::finishRun()

@@ -11,10 +11,13 @@
 
 #include <cstdint>
 #include <deque>
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace rtd::ui {
@@ -80,8 +83,19 @@ public:
     void refreshLiveCounters();
 
 private:
+    // A thread of the window's own: asked to stop and waited for (at most 10 s, then let go)
+    // when the window goes.
+    struct Worker {
+        std::jthread thread;
+        std::shared_ptr<std::atomic<bool>> ended;
+    };
+    static void startWorker(Worker& worker, std::function<void(std::stop_token)> body);
+    static void releaseWorker(Worker& worker, std::string_view name);
+
     void createControls();
     void startStartUpThread();
+    void startVersionCheck();
+    void showVersionNews(const std::string& news);
     void finishRun();
     void runOnWindowThread(std::function<void()> task);
     void runPendingTasks();
@@ -106,7 +120,8 @@ private:
     std::mutex tasksMutex_;
     std::deque<std::function<void()>> tasks_;
     std::int32_t savedLateralRange_ = 0; // 0: not taken yet
-    std::jthread startupThread_;
+    Worker startupThread_;
+    Worker versionCheck_; // "Check version": the fetches must not hold up the window
 };
 
 // Draws UTF-8 text; text that cannot be converted is logged and not drawn.

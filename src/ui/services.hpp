@@ -34,7 +34,8 @@ public:
     // final message for a user's close and the start-up message for a restart.
     virtual void startUp(std::stop_token) {}
     virtual void startFinalExit(ExitReason reason, int delaySeconds);
-    virtual std::string checkNewVersions() { return {}; } // non-empty: what is new
+    // Runs on a thread of its own; non-empty: what is new. Ends soon once asked to stop.
+    virtual std::string checkNewVersions(std::stop_token) { return {}; }
 
     // Traffic and airports, read by the window's thread.
     virtual bool parkAirportActive() { return false; }

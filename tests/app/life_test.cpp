@@ -1,7 +1,9 @@
 #include "life_fixture.hpp"
 
 #include "core/exceptions.hpp"
+#include "app/life_services.hpp"
 #include "core/requests.hpp"
+#include "core/time.hpp"
 #include "fixtures/dbase_fixture.hpp"
 #include "fixtures/fixes_fixture.hpp"
 #include "fixtures/livery_fixture.hpp"
@@ -200,6 +202,63 @@ TEST_F(LifeTest, CloseDuringTheRestartCountdownEndsTheProgramInstead)
     EXPECT_TRUE(SCAN_AIRPORTS.value());
     const std::string text = log();
     EXPECT_LT(text.find("Exiting: RESTART_IPP"), text.find("Exiting: USER CLOSED SIM")) << text;
+}
+
+// A close while a restart waits for a thread that has not ended yet: no restart follows,
+// the program ends.
+TEST_F(LifeTest, CloseDuringARestartsWaitEndsTheProgram)
+{
+    std::atomic<bool> release{false};
+    std::thread held([&release] {
+        const CountedThread counted; // a start-up worker stuck in a slow step
+        while (!release)
+            std::this_thread::sleep_for(10ms);
+    });
+    startFinalExit(ExitReason::restart, 1);
+    for (int i = 0; i < 200 && log().find("Exiting: RESTART") == std::string::npos; ++i)
+        std::this_thread::sleep_for(10ms);
+    std::this_thread::sleep_for(500ms); // past the procedure's first steps, into its wait
+    startFinalExit(ExitReason::userClosedSim, 0);
+    release = true;
+    held.join();
+    EXPECT_EQ(display.waitForPost(), finalExitMessage);
+    waitForNoCountedThreads();
+    EXPECT_EQ(display.posted(), std::vector<std::uint32_t>{finalExitMessage});
+    const std::string text = log();
+    EXPECT_LT(text.find("Exiting: RESTART\n"), text.find("Exiting: USER CLOSED SIM\nUser closed Ramptide")) << text;
+    EXPECT_EQ(text.find("Restarting after"), std::string::npos) << text;
+}
+
+// At the professional level the half-hour slots follow the traffic records' time, which
+// can differ from the PC's clock; otherwise the PC's clock counts.
+TEST_F(LifeTest, ProgramClockFollowsTheTrafficRecordsAtTheProfessionalLevel)
+{
+    app::installLifeCycle();
+    setWallClock([]() -> std::int64_t { return 1704289500; }); // Wednesday 3 January 2024 13:45:00 UTC
+    struct Case {
+        const char* name;
+        bool professional;
+        double recordTime;
+        DaySlot slot;
+        const char* clock;
+    };
+    const Case cases[] = {
+        {"records of Monday 00:15", true, 1704068100.9, makeDaySlot(1, 0), "00:15:00"},
+        {"records of Sunday 23:59", true, 1704067199.0, makeDaySlot(7, 47), "23:59:59"},
+        {"no record yet", true, 0.0, makeDaySlot(3, 27), "13:45:00"},
+        {"standard level", false, 1704068100.0, makeDaySlot(3, 27), "13:45:00"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        professionalLevel = test.professional;
+        trafficTimestamp = test.recordTime;
+        EXPECT_EQ(currentDayAndHalfHour(), test.slot);
+        EXPECT_EQ(currentTimeText(), test.clock);
+    }
+    professionalLevel = false;
+    trafficTimestamp = 0.0;
+    setWallClock(nullptr);
+    setFeedClock(nullptr);
 }
 
 TEST_F(LifeTest, ReReadWaitsWhileParkingIsBusy)

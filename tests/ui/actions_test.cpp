@@ -1,5 +1,6 @@
 #include "window_fixture.hpp"
 
+
 #include <filesystem>
 
 namespace rtd::test {
@@ -170,10 +171,27 @@ TEST_F(ActionsTest, ButtonsRequestAndDisableThemselves)
     EXPECT_TRUE(flushStaticRequest);
     EXPECT_EQ(status(), "All static parked aircraft will be removed ...");
     click(checkVersionButton);
-    EXPECT_EQ(status(), "Ramptide is up to date");
+    EXPECT_TRUE(pumpUntilStatus("Ramptide is up to date"));
     for (const GuiButton* b : {&reReadButton, &flushStaticButton, &checkVersionButton})
         EXPECT_FALSE(host.control(b->controlId()).enabled) << b->name;
     EXPECT_TRUE(window.onCommand(1234)) << "not one of the window's controls";
+}
+
+// The update server may take a minute to answer, or never: the window goes on meanwhile.
+TEST_F(ActionsTest, CheckVersionFetchesBesideTheWindow)
+{
+    services.versionAnswered = false;
+    DATA_CHECKED_AT_DATE.set("stamp");
+    host.enable(checkVersionButton.controlId(), true);
+    click(checkVersionButton);
+    EXPECT_FALSE(host.control(checkVersionButton.controlId()).enabled);
+    const bool before = ALWAYS_ON_TOP.value();
+    click(ALWAYS_ON_TOP); // handled while the fetch still waits for its server
+    EXPECT_NE(ALWAYS_ON_TOP.value(), before);
+    EXPECT_NE(host.topMost(), before);
+    services.answerVersionCheck("==> New version for: dbase.xml");
+    EXPECT_TRUE(pumpUntilStatus("==> New version for: dbase.xml  ( exit Ramptide and restart )"));
+    EXPECT_EQ(stored("DATA_CHECKED_AT_DATE"), "");
 }
 
 TEST_F(ActionsTest, AutomaticRangeFollowsTheUserAircraft)

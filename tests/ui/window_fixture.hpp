@@ -14,6 +14,10 @@
 #include "ui/window_position.hpp"
 
 #include <gtest/gtest.h>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <pugixml.hpp>
 #include <string>
 #include <vector>
@@ -36,6 +40,20 @@ struct FakeServices : ui::WindowServices {
     std::int32_t tbloAirportCount() override { return tblo; }
     ui::ParkAirportView parkAirport() override { return airport; }
     void setParkedNavLights(bool on) override { navLights.push_back(on); }
+    // Holds the check until versionAnswered is set (or the window stops it).
+    std::string checkNewVersions(std::stop_token stop) override
+    {
+        std::unique_lock lock(versionMutex);
+        versionGate.wait(lock, stop, [this] { return versionAnswered; });
+        return versionNews;
+    }
+    void answerVersionCheck(std::string news)
+    {
+        std::lock_guard lock(versionMutex);
+        versionNews = std::move(news);
+        versionAnswered = true;
+        versionGate.notify_all();
+    }
 
     std::vector<std::string> exits;
     bool parkActive = false;
@@ -48,6 +66,10 @@ struct FakeServices : ui::WindowServices {
     std::int32_t tblo = 0;
     ui::ParkAirportView airport;
     std::vector<bool> navLights;
+    std::mutex versionMutex;
+    std::condition_variable_any versionGate;
+    bool versionAnswered = true;
+    std::string versionNews;
 };
 
 // Every setting a control edits, the window position and the shared display state back to
@@ -105,6 +127,16 @@ protected:
     }
 
     void pump() { ASSERT_TRUE(host.pumpPending()); }
+
+    // Pumps until the status line shows the text, at most 10 s.
+    bool pumpUntilStatus(const std::string& text)
+    {
+        for (int i = 0; i < 1000 && status() != text; ++i) {
+            host.pumpPending();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return status() == text;
+    }
 
     // Enables the edit (the start-up worker does that), types the text and presses Enter.
     void enter(const GuiControl& edit, const std::wstring& text)

@@ -1,6 +1,7 @@
 // Starts the built program as a user would, in a fresh installation folder with its own
 // application-data folders, and drives it with signals.
 
+#include "support/http_server.hpp"
 #include "support/temp_folder.hpp"
 
 #include <chrono>
@@ -43,7 +44,7 @@ protected:
         test::ScopedCurrentFolder cwd(install.path());
         test::ScopedEnv roaming("APPDATA", (appData / "Roaming").string());
         test::ScopedEnv local("LOCALAPPDATA", (appData / "Local").string());
-        test::ScopedEnv server("RAMPTIDE_UPDATE_URL", "http://127.0.0.1:1/"); // unreachable
+        test::ScopedEnv server("RAMPTIDE_UPDATE_URL", updateUrl);
         char* argv[] = {const_cast<char*>(RAMPTIDE_EXE), nullptr};
         pid_t pid = 0;
         EXPECT_EQ(posix_spawn(&pid, RAMPTIDE_EXE, nullptr, nullptr, argv, environ), 0);
@@ -80,6 +81,7 @@ protected:
 
     test::TempFolder install;
     test::TempFolder appData;
+    std::string updateUrl = "http://127.0.0.1:1/"; // unreachable
     std::vector<pid_t> started;
 };
 
@@ -115,6 +117,29 @@ TEST_F(ProgramTest, OneInstanceRunsAndClosesCleanly)
     kill(again, SIGINT);
     EXPECT_EQ(waitForExit(again), 0);
     EXPECT_EQ(test::readFile(install / "Log0.txt"), log);
+}
+
+// The user closes the program while its start-up waits for an update server that never
+// answers: the download gives up and the program ends at once.
+TEST_F(ProgramTest, CloseDuringAStalledDownloadEndsTheProgram)
+{
+    test::TempFolder served;
+    test::HttpServer server(served.path());
+    server.neverAnswer("/downloads/dbase/version.json");
+    updateUrl = server.baseUrl();
+    const pid_t pid = start();
+    for (int i = 0; i < 1000 && server.requests().empty(); ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_FALSE(server.requests().empty()) << test::readFile(install / "Log.txt");
+    const auto closed = std::chrono::steady_clock::now();
+    kill(pid, SIGTERM);
+    EXPECT_EQ(waitForExit(pid), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - closed, 15s);
+    const std::string log = test::readFile(install / "Log.txt");
+    EXPECT_LT(log.find("\nExiting: USER CLOSED SIM\n"), log.find("\nUser closed Ramptide\nBLOCK_CALLSIGN=\n")) << log;
+    EXPECT_NE(log.find("\nUser closed Ramptide\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("still running"), std::string::npos) << log;
+    EXPECT_EQ(log.find("dbase records"), std::string::npos) << "the start-up ended with the download";
 }
 
 TEST_F(ProgramTest, OutsideTheInstallFolderTheProgramWaitsOnError41)
