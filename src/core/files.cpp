@@ -6,6 +6,7 @@
 #include "core/utf.hpp"
 #include "platform/platform.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -269,6 +270,19 @@ void saveXmlDocument(const pugi::xml_document& document, const fs::path& path)
     });
     const std::string text = platform::pathToUtf8(path);
     logLine(saved ? fmt::format("\"{}\" saved", text) : fmt::format("could not save to \"{}\"", text));
+}
+
+std::vector<fs::directory_entry> sortedDirectoryEntries(const fs::path& folder)
+{
+    std::vector<std::pair<std::string, fs::directory_entry>> named;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        named.emplace_back(platform::pathToUtf8(entry.path().filename()), entry);
+    std::sort(named.begin(), named.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<fs::directory_entry> entries;
+    entries.reserve(named.size());
+    for (auto& item : named)
+        entries.push_back(std::move(item.second));
+    return entries;
 }
 
 int countFiles(const fs::path& path)

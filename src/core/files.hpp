@@ -66,6 +66,11 @@ bool writeStringVectorToFile(const std::vector<std::string>& lines, const std::f
 // "could not save to \"{}\"" with the path. The caller learns nothing more.
 void saveXmlDocument(const pugi::xml_document& document, const std::filesystem::path& path);
 
+// The entries directly in the folder, in ascending order of their names' UTF-8 bytes, so
+// that what is read from them does not depend on the file system's order. Throws
+// std::filesystem::filesystem_error when the folder cannot be listed.
+std::vector<std::filesystem::directory_entry> sortedDirectoryEntries(const std::filesystem::path& folder);
+
 // The number of regular files (links followed) directly in the folder; 0 when the path does
 // not exist. Throws std::filesystem::filesystem_error when the folder cannot be read.
 int countFiles(const std::filesystem::path& path);

@@ -17,12 +17,17 @@ std::mutex logMutex;
 
 namespace {
 
-std::ofstream logStream;
+// Never destroyed: a thread still running as the process ends finds the log closed, not gone.
+std::ofstream& logStream = *new std::ofstream;
+
+thread_local bool silenced = false;
 
 enum class Ending { buffered, flushed };
 
 void writeLine(std::string_view prefix, std::string_view text, Ending ending)
 {
+    if (silenced)
+        return;
     std::lock_guard lock(logMutex);
     if (!logStream.is_open())
         return;
@@ -99,6 +104,16 @@ void flushLog()
     std::lock_guard lock(logMutex);
     if (logStream.is_open())
         logStream.flush();
+}
+
+LogSilence::LogSilence() : previous_(silenced)
+{
+    silenced = true;
+}
+
+LogSilence::~LogSilence()
+{
+    silenced = previous_;
 }
 
 void logLine(std::string_view text)

@@ -29,6 +29,19 @@ void closeLogFile();
 bool logIsOpen();
 void flushLog();
 
+// While it lives, nothing this thread writes reaches the log (a task run a second time
+// repeats lines its first run wrote).
+class LogSilence {
+public:
+    LogSilence();
+    ~LogSilence();
+    LogSilence(const LogSilence&) = delete;
+    LogSilence& operator=(const LogSilence&) = delete;
+
+private:
+    bool previous_;
+};
+
 void logLine(std::string_view text);        // buffered
 void logLineFlushed(std::string_view text); // written through at once
 void logArrow(std::string_view text);       // "===> " + text, written through at once

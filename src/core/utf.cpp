@@ -179,4 +179,19 @@ std::string utf16ToUtf8(const std::wstring& text)
     return result;
 }
 
+std::size_t utf16Length(std::string_view text)
+{
+    std::size_t units = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        std::size_t taken = 1;
+        while (taken < length && i + taken < text.size() && (static_cast<unsigned char>(text[i + taken]) & 0xC0) == 0x80)
+            ++taken;
+        units += taken == 4 ? 2 : 1;
+        i += taken;
+    }
+    return units;
+}
+
 } // namespace rtd

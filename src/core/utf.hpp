@@ -39,4 +39,9 @@ bool isValidUtf8(std::string_view text);
 std::wstring utf8ToUtf16(const std::string& text);
 std::string utf16ToUtf8(const std::wstring& text);
 
+// The length of the UTF-8 text in UTF-16 units, the characters as Windows counts them: one
+// per character, two for one beyond U+FFFF. Never throws: a byte that continues no sequence
+// counts as one unit of its own.
+std::size_t utf16Length(std::string_view text);
+
 } // namespace rtd

@@ -82,7 +82,7 @@ void readDontUseTitlesFolder()
 {
     const fs::path& folder = paths().myRegcodesFolder;
     const std::size_t before = dontUseTitles.size();
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+    for (const fs::directory_entry& entry : sortedDirectoryEntries(folder)) {
         if (!isTxtFile(entry))
             continue;
         try {

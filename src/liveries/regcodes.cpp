@@ -187,7 +187,7 @@ void readRegcodeFolder()
 {
     const fs::path& folder = paths().myRegcodesFolder;
     report.push_back("Processing files in " + platform::pathToUtf8(folder));
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+    for (const fs::directory_entry& entry : sortedDirectoryEntries(folder))
         if (isTxtFile(entry))
             readRegcodeTxtLines(entry.path());
 }

@@ -17,7 +17,7 @@ TitleSet seenTitles;
 
 std::vector<std::string> dbaseCorrections;
 std::list<std::string> skippedOnPriority;
-std::vector<std::string> dontUseTitles;
+TitleList dontUseTitles;
 
 namespace {
 
@@ -75,9 +75,29 @@ bool commitTaskCapture(TaskCapture& capture)
     return true;
 }
 
+TitleList& TitleList::operator=(std::initializer_list<std::string> titles)
+{
+    clear();
+    for (const std::string& title : titles)
+        push_back(title);
+    return *this;
+}
+
+void TitleList::push_back(std::string title)
+{
+    titles_.insert(std::move(title));
+    ++added_;
+}
+
+void TitleList::clear()
+{
+    titles_.clear();
+    added_ = 0;
+}
+
 bool isDontUseTitle(const std::string& title)
 {
-    return std::find(dontUseTitles.begin(), dontUseTitles.end(), title) != dontUseTitles.end();
+    return dontUseTitles.contains(title);
 }
 
 void addCodeFix(std::string line)

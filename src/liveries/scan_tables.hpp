@@ -14,6 +14,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -102,11 +103,27 @@ extern ScanTable<std::list<std::string>> invalidModelCodes;   // InvalidAircraft
 extern ScanTable<std::list<std::string>> emptyCfgFiles;       // AircraftCfgWithNoFltsimSection.txt
 extern TitleSet seenTitles;
 
+// Titles that the scan skips, looked up by hash; size() counts every title added, repeats
+// included.
+class TitleList {
+public:
+    TitleList& operator=(std::initializer_list<std::string> titles);
+    void push_back(std::string title);
+    bool contains(const std::string& title) const { return titles_.count(title) != 0; }
+    std::size_t size() const { return added_; }
+    bool empty() const { return added_ == 0; }
+    void clear();
+
+private:
+    std::unordered_set<std::string> titles_;
+    std::size_t added_ = 0;
+};
+
 // Tables of the scan driver and of the registration-code files, filled and read on the
 // start-up worker only; the section readers read dontUseTitles while the scan runs.
 extern std::vector<std::string> dbaseCorrections;
 extern std::list<std::string> skippedOnPriority;
-extern std::vector<std::string> dontUseTitles;
+extern TitleList dontUseTitles;
 
 // Whether the title is one of dontUseTitles (exact comparison).
 bool isDontUseTitle(const std::string& title);

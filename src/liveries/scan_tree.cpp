@@ -1,8 +1,11 @@
 // The folder walk of the livery scan and its scan tasks.
 
 #include "core/display.hpp"
+#include "core/exit.hpp"
+#include "core/files.hpp"
 #include "core/log.hpp"
 #include "core/text.hpp"
+#include "core/utf.hpp"
 #include "core/workers.hpp"
 #include "liveries/ivao.hpp"
 #include "liveries/livery_sections.hpp"
@@ -120,25 +123,22 @@ FolderWalk::~FolderWalk()
         task.thread.join();
 }
 
-// The folder's entries in ascending order of their names' UTF-8 bytes.
-std::vector<fs::directory_entry> sortedEntries(const fs::path& folder)
-{
-    std::vector<std::pair<std::string, fs::directory_entry>> named;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-        named.emplace_back(platform::pathToUtf8(entry.path().filename()), entry);
-    std::sort(named.begin(), named.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<fs::directory_entry> entries;
-    entries.reserve(named.size());
-    for (auto& item : named)
-        entries.push_back(std::move(item.second));
-    return entries;
-}
-
-// Pre-order, like a recursive directory iterator that follows no directory links; a folder
-// that cannot be listed ends the walk with its exception.
+// Pre-order, like a recursive directory iterator that follows no directory links. A folder
+// that cannot be listed is logged and left out; the walk goes on after it. An exit ends the
+// walk between two entries.
 void FolderWalk::walk(const fs::path& folder)
 {
-    for (const fs::directory_entry& entry : sortedEntries(folder)) {
+    std::vector<fs::directory_entry> entries;
+    try {
+        entries = sortedDirectoryEntries(folder);
+    } catch (const std::exception& e) {
+        logArrow(fmt::format("liveries search in folder {} aborted because of iterator problem: {}",
+                             platform::pathToUtf8(folder), e.what()));
+        return;
+    }
+    for (const fs::directory_entry& entry : entries) {
+        if (exitBegan())
+            return;
         bool descend = false;
         try {
             const std::string pathText = platform::pathToUtf8(entry.path());
@@ -184,6 +184,7 @@ void FolderWalk::collectOldest(std::string_view where)
         // earlier file is committed.
         result = {};
         waitForThreadSlot();
+        const LogSilence silence; // its log lines were written by the first run
         runCaptured(task.task, task.priority, task.file, result);
         commitTaskCapture(result.capture);
     }
@@ -216,7 +217,7 @@ void startScanProgress()
 
 bool skipsDescent(const std::string& pathText)
 {
-    return pathText.size() >= longPathText ||
+    return utf16Length(pathText) >= longPathText ||
            std::any_of(skipWords.begin(), skipWords.end(), [&](std::string_view word) { return contains(pathText, word); });
 }
 

@@ -235,6 +235,15 @@ TEST(LiveryScan, WalkFilters)
     EXPECT_TRUE(skipsDescent("Community/my-airport-addons/x"));
     EXPECT_TRUE(skipsDescent("Community/x_CVT_y"));
     EXPECT_FALSE(skipsDescent("Community/x_cvt_y"));
+    // Characters count, as Windows counts them: not the bytes of their UTF-8 text.
+    std::string accented;
+    for (int i = 0; i < 200; ++i)
+        accented += "\xC3\xA9"; // 200 characters, 400 bytes
+    EXPECT_FALSE(skipsDescent(accented));
+    std::string beyondTheBasicPlane;
+    for (int i = 0; i < 125; ++i)
+        beyondTheBasicPlane += "\xF0\x9F\x98\x80"; // two units each
+    EXPECT_TRUE(skipsDescent(beyondTheBasicPlane));
 
     test::ScanWorld world;
     std::vector<std::string> found;
@@ -292,6 +301,28 @@ TEST(LiveryScan, StopRequestWritesNothingAndTheNextScanStartsClean)
     exiting = false;
     ASSERT_TRUE(test::runScan({"Community/synthetic"}));
     EXPECT_EQ(scanOutput(), before);
+}
+
+// A task that runs again (an earlier file took its title meanwhile) does not repeat its log
+// lines; an exit stops the walk between two files.
+TEST(LiveryScan, RerunTasksLogOnceAndAnExitStopsTheWalk)
+{
+    test::ScanWorld world;
+    for (int i = 0; i < 40; ++i)
+        world.writeCfg(fmt::format("Shared/f{:02}", i), "Shared Title Livery", "DLH", "B738", "ABCDEFGHIJKLMNOP");
+    ASSERT_TRUE(test::runScan({"Shared"}, 16));
+    const std::string log = world.logText();
+    std::size_t lines = 0;
+    for (std::size_t at = log.find("regcode: ABCDEFGHIJKLMNOP,"); at != std::string::npos;
+         at = log.find("regcode: ABCDEFGHIJKLMNOP,", at + 1))
+        ++lines;
+    EXPECT_EQ(lines, 40u);
+
+    LiveryList found;
+    exiting = true;
+    scanFolderTree(1, world.path("Shared"), found);
+    exiting = false;
+    EXPECT_TRUE(found.empty());
 }
 
 TEST(LiveryScan, NoLiveriesIsAUserError)
