@@ -147,21 +147,23 @@ private:
     std::optional<std::string> airline_;
 };
 
-// Chain step 3: the first similar model that the airline (then the database's airline)
-// has a livery of.
-bool lookupSimilarAirlineModel(MatchRecord& record, std::string_view airline, DbaseAirline& dbase)
+// The first similar model of the airline's own list that the airline has a livery of.
+bool lookupSimilarModelOf(MatchRecord& record, std::string_view airline)
 {
-    const std::vector<std::string>& similar = similarAirlineModels(airline, record.model);
-    for (const std::string& model : similar)
+    for (const std::string& model : similarAirlineModels(airline, record.model))
         if (lookupAirlineModel(record, airline, model))
             return true;
-    const std::string& dbaseAirline = dbase.airline();
-    if (dbaseAirline.empty())
-        return false;
-    for (const std::string& model : similar)
-        if (lookupAirlineModel(record, dbaseAirline, model))
-            return true;
     return false;
+}
+
+// Chain step 3: a similar model of the airline, then one of the database's airline, each
+// from that airline's own list of similar models it has liveries of.
+bool lookupSimilarAirlineModel(MatchRecord& record, std::string_view airline, DbaseAirline& dbase)
+{
+    if (lookupSimilarModelOf(record, airline))
+        return true;
+    const std::string& dbaseAirline = dbase.airline();
+    return !dbaseAirline.empty() && lookupSimilarModelOf(record, dbaseAirline);
 }
 
 // Whether the steps by model alone apply to the category.

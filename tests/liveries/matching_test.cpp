@@ -36,6 +36,7 @@ LiveryList matchingLiveries()
         livery("DLH", "A320", "DLH A320 plain"),
         livery("DLH", "B738", "DLH B738 FSLTL_ livery"),
         livery("KLM", "B738", "KLM B738"),
+        livery("KLM", "A320", "KLM A320"),
         livery("FDX", "A320", "FDX A320 freighter", "", true),
         livery("FDX", "A320", "FDX A320 passenger"),
         livery("ZZZ", "B748", "Generic B748"),
@@ -131,6 +132,7 @@ TEST_F(MatchingTest, EachStepOfTheChainWithRandomOff)
         {"database airline needs its operator", {"XXX", "B738", "PH-BXB"}, 4, "", 0},
         {"similar model of the airline", {"DLH", "A319", ""}, 3, "DLH A320 plain", 3},
         {"similar model stops at depth 2", {"DLH", "A319", ""}, 2, "", 0},
+        {"similar model of the database airline", {"XXX", "A319", "PH-BXA"}, 3, "KLM A320", 3},
         {"generic airline at depth 4", {"DLH", "B748", "", Heavy}, 4, "Generic B748", 4},
         {"heavy gets no generic livery at depth 3", {"DLH", "B748", "", Heavy}, 3, "", 0},
         {"private tries the generic airline first", {"PVT", "GLF6", "", Buzjets}, 4, "Generic GLF6", 4},
@@ -244,6 +246,11 @@ TEST_F(MatchingTest, ParkedAircraftTakeTheStandsCargoFlagAndAreNotCounted)
     record = recordOf(noAirline);
     EXPECT_TRUE(matchStaticLivery(record, "A1", false));
     EXPECT_EQ(record.livery, "KLM B738");
+
+    const Aircraft similarOfTheDatabaseAirline{"", "A319", "PH-BXA"};
+    record = recordOf(similarOfTheDatabaseAirline);
+    EXPECT_TRUE(matchStaticLivery(record, "A3", false));
+    EXPECT_EQ(record.livery, "KLM A320");
 
     const Aircraft nothing{"DLH", "B77W", "", Heavy};
     record = recordOf(nothing);
