@@ -86,14 +86,16 @@ void clearErrorText()
 void advanceStatusCycle()
 {
     MainWindowGlobals& g = mainWindowGlobals;
-    const std::int32_t cycle = ++g.cycleCounter;
-    bool due = false;
     {
+        // Decided and cleared under one hold: a text set meanwhile is never the one cleared.
         std::lock_guard lock(g.statusMutex_);
-        due = g.statusStamp_ >= 1 && cycle - g.statusStamp_ >= 25;
+        const std::int32_t cycle = ++g.cycleCounter;
+        if (g.statusStamp_ < 1 || cycle - g.statusStamp_ < 25 || !g.errorText_.empty())
+            return;
+        g.statusText_.clear();
+        g.statusStamp_ = 0;
     }
-    if (due)
-        clearStatus();
+    windowDisplay().invalidate(statusBand);
 }
 
 void resetDisplayForRestart()

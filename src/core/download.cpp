@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "core/exit.hpp"
+#include "core/files.hpp"
 #include "core/log.hpp"
 #include "platform/platform.hpp"
 
@@ -68,15 +69,6 @@ CURLcode perform(CURL* handle, const std::string& url, curl_write_callback write
     return curl_easy_perform(handle);
 }
 
-// A name beside `target` that no other transfer of this process uses.
-fs::path partialPathFor(const fs::path& target)
-{
-    static std::atomic<unsigned> counter{0};
-    fs::path partial = target;
-    partial += fmt::format(".{}.part", counter++);
-    return partial;
-}
-
 } // namespace
 
 DownloadStopScope::DownloadStopScope(std::stop_token stop) : stop_(std::move(stop)), previous_(threadStop)
@@ -117,24 +109,21 @@ bool downloadToFile(CURL* handle, const std::string& url, const fs::path& target
 {
     if (!handle)
         return false;
-    const fs::path partial = partialPathFor(target);
-    std::FILE* file = platform::openFile(partial, binary ? "wb" : "w");
-    if (!file) {
+    bool opened = false;
+    CURLcode result = CURLE_OK;
+    const bool written = replaceFileWhole(target, binary, [&](std::FILE* file) {
+        opened = true;
+        result = perform(handle, url, writeToFile, file);
+        return result == CURLE_OK;
+    });
+    if (written)
+        return true;
+    if (!opened) {
         logLine(fmt::format("could not open file: {}", platform::pathToUtf8(target)));
         return false;
     }
-    CURLcode result = perform(handle, url, writeToFile, file);
-    if (std::fclose(file) != 0 && result == CURLE_OK)
-        result = CURLE_WRITE_ERROR;
-    std::error_code error;
-    if (result == CURLE_OK) {
-        fs::rename(partial, target, error);
-        if (error)
-            result = CURLE_WRITE_ERROR;
-    }
     if (result == CURLE_OK)
-        return true;
-    fs::remove(partial, error);
+        result = CURLE_WRITE_ERROR; // flushing, closing or renaming failed
     logLine(fmt::format("\"{}\" => \"{}\" download error: {}", url, platform::pathToUtf8(target),
                         curl_easy_strerror(result)));
     return false;

@@ -13,6 +13,8 @@
 #include <fmt/format.h>
 #include <fstream>
 #include <locale>
+#include <memory>
+#include <sstream>
 
 namespace rtd {
 
@@ -139,26 +141,9 @@ fs::path temporaryPathFor(const fs::path& target)
     return target.parent_path() / name;
 }
 
-// Writes a new version of `target` through `write` into a temporary file beside it and
-// renames that over the target. False, with the target untouched and the temporary file
-// removed, when the file cannot be opened, written or renamed.
-template <typename Write>
-bool replaceFile(const fs::path& target, std::ios::openmode mode, Write write)
+bool writeBytes(std::FILE* file, std::string_view bytes)
 {
-    const fs::path temporary = temporaryPathFor(target);
-    std::ofstream stream(temporary, std::ios::out | std::ios::trunc | mode);
-    if (!stream.is_open())
-        return false;
-    write(stream);
-    stream.close();
-    std::error_code error;
-    if (!stream.fail())
-        fs::rename(temporary, target, error);
-    if (stream.fail() || error) {
-        fs::remove(temporary, error);
-        return false;
-    }
-    return true;
+    return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
 }
 
 } // namespace
@@ -180,7 +165,7 @@ FileEncoding detectFileEncoding(const fs::path& path)
     std::FILE* file = platform::openFile(path, "rb");
     if (file == nullptr) {
         logLine(fmt::format("cannot open file {} for character encoding, err: {}",
-                            platform::pathToUtf8(path), errno));
+                            platform::pathToUtf8(path), platform::lastFileError()));
         return none_found;
     }
     unsigned char bytes[2] = {};
@@ -250,24 +235,67 @@ void readUtf16Lines(std::wistream& stream, std::vector<std::string>& lines)
         throw std::ios_base::failure("the UTF-16 text ends inside a character");
 }
 
+bool replaceFileWhole(const fs::path& target, bool binary, const std::function<bool(std::FILE*)>& write)
+{
+    const fs::path temporary = temporaryPathFor(target);
+    std::FILE* file = platform::openFile(temporary, binary ? "wb" : "w");
+    if (file == nullptr)
+        return false;
+    bool written = write(file);
+    written = platform::flushToDisk(file) && written;
+    written = std::fclose(file) == 0 && written;
+    std::error_code error;
+    if (written)
+        fs::rename(temporary, target, error);
+    if (!written || error) {
+        fs::remove(temporary, error);
+        return false;
+    }
+    return true;
+}
+
+bool copyFileWhole(const fs::path& source, const fs::path& target)
+{
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(platform::openFile(source, "rb"), &std::fclose);
+    if (!in)
+        return false;
+    return replaceFileWhole(target, true, [&in](std::FILE* out) {
+        std::vector<char> buffer(64 * 1024);
+        for (;;) {
+            const std::size_t count = std::fread(buffer.data(), 1, buffer.size(), in.get());
+            if (count > 0 && std::fwrite(buffer.data(), 1, count, out) != count)
+                return false;
+            if (count < buffer.size())
+                return std::ferror(in.get()) == 0;
+        }
+    });
+}
+
 bool writeStringToFile(const std::string& text, const fs::path& path)
 {
-    return replaceFile(path, std::ios::out, [&](std::ostream& stream) { stream << text << '\n'; });
+    return replaceFileWhole(path, false, [&](std::FILE* file) { return writeBytes(file, text) && writeBytes(file, "\n"); });
 }
 
 bool writeStringVectorToFile(const std::vector<std::string>& lines, const fs::path& path)
 {
-    return replaceFile(path, std::ios::out, [&](std::ostream& stream) {
+    return replaceFileWhole(path, false, [&](std::FILE* file) {
         for (const std::string& line : lines)
-            stream << line << '\n';
+            if (!writeBytes(file, line) || !writeBytes(file, "\n"))
+                return false;
+        return true;
     });
+}
+
+bool writeXmlDocument(const pugi::xml_document& document, const fs::path& path)
+{
+    std::ostringstream text;
+    document.save(text, "\t", pugi::format_default, pugi::encoding_utf8);
+    return replaceFileWhole(path, true, [&](std::FILE* file) { return writeBytes(file, text.view()); });
 }
 
 void saveXmlDocument(const pugi::xml_document& document, const fs::path& path)
 {
-    const bool saved = replaceFile(path, std::ios::binary, [&](std::ostream& stream) {
-        document.save(stream, "\t", pugi::format_default, pugi::encoding_utf8);
-    });
+    const bool saved = writeXmlDocument(document, path);
     const std::string text = platform::pathToUtf8(path);
     logLine(saved ? fmt::format("\"{}\" saved", text) : fmt::format("could not save to \"{}\"", text));
 }

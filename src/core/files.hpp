@@ -4,7 +4,9 @@
 // the target and renames it over the target, so a crash never leaves a half-written file.
 // Path texts are UTF-8 (platform::pathFromUtf8 / pathToUtf8).
 
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <istream>
 #include <list>
 #include <pugixml.hpp>
@@ -57,12 +59,28 @@ void readStreamLinesToList(std::istream& stream, std::list<std::string>& lines);
 // std::ios_base::failure when the stream breaks off inside a character.
 void readUtf16Lines(std::wistream& stream, std::vector<std::string>& lines);
 
+// Writes a new version of `target` whole or not at all: `write` fills a temporary file beside
+// it, opened in binary or text mode (text mode writes each line feed as the platform's line
+// end), which is then flushed to the disk and renamed over the target. `write` returns false
+// to give up. False, with the target untouched and the temporary file removed, when the file
+// cannot be opened, written, flushed or renamed. Every file the program writes goes
+// through here.
+bool replaceFileWhole(const std::filesystem::path& target, bool binary,
+                      const std::function<bool(std::FILE*)>& write);
+
+// Replaces `target` whole with the bytes of `source`. False when either cannot be read or
+// written; `target` is then unchanged.
+bool copyFileWhole(const std::filesystem::path& source, const std::filesystem::path& target);
+
 // Replace the file with the text, or with each string of the vector, each followed by a line
 // end. False when the file could not be written whole; the previous file is then unchanged.
 bool writeStringToFile(const std::string& text, const std::filesystem::path& path);
 bool writeStringVectorToFile(const std::vector<std::string>& lines, const std::filesystem::path& path);
 
-// Saves the document (tab indentation, UTF-8) and logs "\"{}\" saved" or
+// Saves the document (tab indentation, UTF-8); false when it could not be saved.
+bool writeXmlDocument(const pugi::xml_document& document, const std::filesystem::path& path);
+
+// Saves the document and logs "\"{}\" saved" or
 // "could not save to \"{}\"" with the path. The caller learns nothing more.
 void saveXmlDocument(const pugi::xml_document& document, const std::filesystem::path& path);
 

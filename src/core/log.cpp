@@ -1,6 +1,7 @@
 #include "core/log.hpp"
 
 #include "core/exceptions.hpp"
+#include "core/files.hpp"
 #include "core/time.hpp"
 #include "core/version.hpp"
 #include "platform/platform.hpp"
@@ -42,6 +43,14 @@ std::filesystem::path backupName(const std::string& text, std::size_t dot, int z
     return platform::pathFromUtf8(text.substr(0, dot) + std::string(zeros, '0') + text.substr(dot));
 }
 
+// A copy written whole; failures throw std::filesystem::filesystem_error.
+void copyOrThrow(const std::filesystem::path& from, const std::filesystem::path& to)
+{
+    if (!copyFileWhole(from, to))
+        throw std::filesystem::filesystem_error("cannot copy file", from, to,
+                                                std::error_code(platform::lastFileError(), std::system_category()));
+}
+
 } // namespace
 
 void backupPreviousLogs(const std::filesystem::path& path)
@@ -54,9 +63,9 @@ void backupPreviousLogs(const std::filesystem::path& path)
     const auto second = backupName(text, dot, 2);
     // The older copy is made first, so Log00 receives what Log0 held.
     if (std::filesystem::exists(first))
-        platform::copyFileOver(first, second);
+        copyOrThrow(first, second);
     if (std::filesystem::exists(path))
-        platform::copyFileOver(path, first);
+        copyOrThrow(path, first);
 }
 
 void openLogFile(const std::filesystem::path& path)

@@ -120,11 +120,9 @@ FileState keepAside(const std::filesystem::path& path, const char* problem)
 {
     std::filesystem::path copy = path;
     copy += ".bad";
-    try {
-        platform::copyFileOver(path, copy);
-    } catch (const std::filesystem::filesystem_error& error) {
-        logArrow(fmt::format("{} cannot be read ({}) and cannot be kept aside ({}), so it is left as it is",
-                             platform::pathToUtf8(path), problem, error.what()));
+    if (!copyFileWhole(path, copy)) {
+        logArrow(fmt::format("{} cannot be read ({}) and cannot be kept aside (error {}), so it is left as it is",
+                             platform::pathToUtf8(path), problem, platform::lastFileError()));
         return FileState::locked;
     }
     logArrow(fmt::format("{} cannot be read ({}), kept as {}", platform::pathToUtf8(path), problem,
@@ -238,12 +236,15 @@ void readAllStored(pugi::xml_document& document, const ParameterRegistry& lists)
 template <typename Setting>
 void saveParameter(const Setting& setting)
 {
-    const auto value = setting.value();
     std::lock_guard lock(fileMutex);
+    // Read under the lock: of two saves of one key, the file keeps the later value.
+    const auto value = setting.value();
     const std::filesystem::path path = parametersFile();
     pugi::xml_document document;
-    if (loadForRewrite(document, path) == FileState::locked)
+    if (loadForRewrite(document, path) == FileState::locked) {
+        logLine(fmt::format("{}={}", setting.name, value));
         return;
+    }
     pugi::xml_node root = document.child("parameters");
     if (!root)
         root = document.append_child("parameters");
@@ -254,7 +255,8 @@ void saveParameter(const Setting& setting)
         appendParameter(root, setting.name, value);
     }
     logLine(fmt::format("{}={}", setting.name, value));
-    saveXmlDocument(document, path);
+    if (!writeXmlDocument(document, path))
+        logLine("saving xml did not work?");
 }
 
 } // namespace
@@ -369,8 +371,9 @@ void removeParameter(const Parameter& setting)
     std::lock_guard lock(fileMutex);
     const std::filesystem::path path = parametersFile();
     pugi::xml_document document;
-    if (document.load_file(path.c_str()) && removeElement(document, setting.name))
-        saveXmlDocument(document, path);
+    if (document.load_file(path.c_str()) && removeElement(document, setting.name) &&
+        !writeXmlDocument(document, path))
+        logLine("saving xml did not work?");
 }
 
 bool readBoolParameter(BoolParameter& setting, const pugi::xml_document& document)

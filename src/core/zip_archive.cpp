@@ -5,6 +5,7 @@
 #include <vector>
 #include <zip.h>
 
+#include "core/files.hpp"
 #include "platform/platform.hpp"
 
 namespace rtd {
@@ -15,10 +16,6 @@ constexpr std::size_t chunkBytes = 524288;
 
 struct CloseEntryFile {
     void operator()(zip_file_t* file) const { zip_fclose(file); }
-};
-
-struct CloseFile {
-    void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
 // Copies the entry's content into the open file; 0 or a libzip error code. libzip checks
@@ -86,26 +83,18 @@ int ZipArchive::extractEntry(const ZipEntry& entry, const fs::path& target) cons
 {
     if (!archive_ || entry.archive != this)
         return ZIP_ER_INVAL;
-    fs::path partial = target;
-    partial += ".part";
+    bool opened = false;
     int result = ZIP_ER_OK;
-    {
-        std::unique_ptr<std::FILE, CloseFile> out(platform::openFile(partial, "wb"));
-        if (!out)
-            return ZIP_ER_OPEN;
-        result = copyEntry(archive_, entry.index, out.get());
-        if (std::fclose(out.release()) != 0 && result == ZIP_ER_OK)
-            result = ZIP_ER_WRITE;
-    }
-    std::error_code error;
-    if (result == ZIP_ER_OK) {
-        fs::rename(partial, target, error);
-        if (error)
-            result = ZIP_ER_RENAME;
-    }
-    if (result != ZIP_ER_OK)
-        fs::remove(partial, error);
-    return result;
+    const bool written = replaceFileWhole(target, true, [&](std::FILE* out) {
+        opened = true;
+        result = copyEntry(archive_, entry.index, out);
+        return result == ZIP_ER_OK;
+    });
+    if (written)
+        return ZIP_ER_OK;
+    if (!opened)
+        return ZIP_ER_OPEN;
+    return result == ZIP_ER_OK ? ZIP_ER_WRITE : result;
 }
 
 } // namespace rtd

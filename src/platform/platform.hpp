@@ -36,10 +36,14 @@ std::string pathToUtf8(const std::filesystem::path& path);
 // fopen by path; on Windows through _wfopen so any file name works.
 std::FILE* openFile(const std::filesystem::path& path, const char* mode);
 
-// Copies a file over another, replacing it. Throws std::filesystem::filesystem_error.
-// (libstdc++'s copy_file cannot tell two files apart on Windows, where it reports every
-// pair as the same file, so Windows copies through CopyFileW.)
-void copyFileOver(const std::filesystem::path& from, const std::filesystem::path& to);
+// Flushes the file's buffers and has the system write them to the disk (fsync;
+// FlushFileBuffers on Windows), so a rename after it never leaves an empty file behind a
+// crash. False when either step failed.
+bool flushToDisk(std::FILE* file);
+
+// The system's error number of the last failed file call on this thread (errno; the
+// Windows error on Windows).
+int lastFileError();
 
 // Tells the user about an error that stops the program before its window exists:
 // a message box on Windows, standard error elsewhere.

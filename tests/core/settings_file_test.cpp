@@ -328,6 +328,32 @@ TEST_F(SettingsFileTest, SaverKeepsAnUnreadableFileAside)
     EXPECT_EQ(storedValue("LOG"), "false");
 }
 
+// A save that cannot write still logs the value it meant to store, and says that it failed.
+TEST_F(SettingsFileTest, SaverThatCannotWriteLogsTheValueAndTheFailure)
+{
+    struct Case {
+        const char* name;
+        std::filesystem::path file;
+        bool value;
+        std::vector<std::string> lines;
+    };
+    const std::filesystem::path unreadable = folder / "folder-named" / "parameters.xml";
+    std::filesystem::create_directories(unreadable); // neither read nor kept aside
+    const Case cases[] = {
+        {"missing folder", folder / "missing" / "parameters.xml", false, {"LOG=false", "saving xml did not work?"}},
+        {"a folder where the file belongs", unreadable, true, {"LOG=true"}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        setParametersFile(test.file);
+        LOG.set(test.value);
+        saveBoolParameter(LOG);
+        for (const std::string& line : test.lines)
+            EXPECT_TRUE(logHas(line)) << log();
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(unreadable));
+}
+
 TEST(ParameterElements, AppendAndRead)
 {
     pugi::xml_document document;

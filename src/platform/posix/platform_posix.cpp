@@ -77,9 +77,14 @@ std::FILE* openFile(const std::filesystem::path& path, const char* mode)
     return std::fopen(path.c_str(), mode);
 }
 
-void copyFileOver(const std::filesystem::path& from, const std::filesystem::path& to)
+bool flushToDisk(std::FILE* file)
 {
-    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+    return std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
+}
+
+int lastFileError()
+{
+    return errno;
 }
 
 void showFatalMessage(std::string_view title, std::string_view text)

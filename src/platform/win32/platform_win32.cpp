@@ -1,6 +1,7 @@
 #include "platform/platform.hpp"
 
 #include <windows.h>
+#include <io.h>
 #include <shlobj.h>
 
 namespace rtd::platform {
@@ -62,12 +63,17 @@ std::FILE* openFile(const std::filesystem::path& path, const char* mode)
     return _wfopen(path.c_str(), wide(mode).c_str());
 }
 
-void copyFileOver(const std::filesystem::path& from, const std::filesystem::path& to)
+bool flushToDisk(std::FILE* file)
 {
-    if (!CopyFileW(from.c_str(), to.c_str(), FALSE))
-        throw std::filesystem::filesystem_error(
-            "cannot copy file", from, to,
-            std::error_code(static_cast<int>(GetLastError()), std::system_category()));
+    if (std::fflush(file) != 0)
+        return false;
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle);
+}
+
+int lastFileError()
+{
+    return static_cast<int>(GetLastError());
 }
 
 void showFatalMessage(std::string_view title, std::string_view text)
