@@ -217,6 +217,8 @@ void readAirlineCodeList(const pugi::xml_document& document, const char* section
             logArrow(fmt::format("airline code \"{}\" of section {} skipped: {}", code, section, e.what()));
         }
     }
+    if (airlines.empty()) // every code was skipped: the list is as empty as a missing one
+        throw UserErrorException(61, fmt::format("In an xml file section {} {} {} is empty ", section, "ICAO", "codes"));
 }
 
 std::string readTypeAttribute(pugi::xml_node element, const char* attribute)
@@ -244,6 +246,8 @@ void addPublisher(const std::vector<std::string>& namesValues, std::vector<Publi
 double getAttributeDouble(pugi::xml_node element, const char* attribute)
 {
     const char* text = element.attribute(attribute).value();
+    while (*text == ' ' || *text == '\t' || *text == '\n' || *text == '\r' || *text == '\f' || *text == '\v')
+        ++text; // as strtod, which the number reading follows, skips them
     double value = 0.0;
     const auto [end, error] = std::from_chars(text, text + std::strlen(text), value);
     return error == std::errc() ? value : 0.0;

@@ -1,5 +1,6 @@
 #include "liveries/fixes.hpp"
 
+#include "core/display.hpp"
 #include "core/exceptions.hpp"
 #include "core/log.hpp"
 #include "core/paths.hpp"
@@ -78,8 +79,7 @@ void readFixes()
 void reportLiveryNotCreated(std::string_view callsign, std::string_view model, std::string_view airline,
                             LiveryRef livery)
 {
-    // The status line shows this too once the window offers it to the subsystems.
-    logLine(fmt::format("{} \"{}\" could not be created by your Sim!", callsign, livery));
+    setStatus(fmt::format("{} \"{}\" could not be created by your Sim!", callsign, livery), true);
     excludedTitles.push_back(livery);
     failedTitles.push_front(fmt::format("{} {}", model, airline));
     if (distinctExcludedTitles() < maxRefusedTitles)

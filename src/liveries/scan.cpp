@@ -46,7 +46,7 @@ std::string pathText(const fs::path& path)
 void showLiveryCount(std::int64_t count)
 {
     mainWindowGlobals.liveryCount = count;
-    windowDisplay().invalidate(countersBand);
+    windowDisplay().invalidate(headerBand); // "# liveries" is drawn there
 }
 
 // The traffic packages of the Community folder, or else the whole folder.

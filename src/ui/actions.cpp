@@ -39,7 +39,10 @@ GuiBoolParameter* const checkBoxes[] = {
 GuiIntParameter* const intEdits[] = {&LATERAL_RANGE, &MATCHING_DEPTH, &parking_percentage,
                                      &AIRPORT_RANGE, &AIRPORT_HEIGHT, &MAX_LIVE};
 
-// Advice shown when a check box is switched on or off; empty: the status line is cleared.
+// Advice shown when a check box is switched on or off; empty: the status line is cleared;
+// keepStatus: the status line is left as it is.
+constexpr std::string_view keepStatus = "\x01";
+
 struct Advice {
     const GuiBoolParameter* setting;
     std::string_view on;
@@ -61,7 +64,7 @@ const Advice advices[] = {
     {&AFG_AUTOMATIC, "", "The airports defined by your afolder parameters will be scanned"},
     {&AEROWINX, "Note: This mode is for Aerowinx PSX users only, please re-start {}", ""},
     {&GUID_CHANGES, "", "Be aware, no more livery updates: you miss correct data for Learn, LittleNavMap, etc.."},
-    {&AUTO_RANGE, "", ""},
+    {&AUTO_RANGE, keepStatus, ""},
     {&COLLISION_USER_GND, "", "Be aware, no collision avoidance with user aircraft on the ground"},
     {&COLLISION_USER_AIR, "", "Be aware, no collision avoidance with user aircraft in the air"},
     {&COLLISION_LIVE_PARKED_GND, "", "Be aware, no collision avoidance with live aircraft vs parked static on the ground"},
@@ -117,6 +120,8 @@ void MainWindow::afterCheckBox(const GuiBoolParameter& setting, bool on)
     for (const Advice& advice : advices)
         if (advice.setting == &setting) {
             const std::string_view text = on ? advice.on : advice.off;
+            if (text == keepStatus)
+                continue;
             if (text.empty())
                 clearStatus();
             else

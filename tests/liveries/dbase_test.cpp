@@ -201,6 +201,12 @@ TEST_F(DbaseTest, RequiredListsMustNotBeEmpty)
     writeDbase(sections);
     EXPECT_EQ(readDbaseFailure<UserErrorException>(),
               "61: In an xml file section cargo_operators ICAO codes is empty ");
+
+    sections.replace(sections.find("<cargo_operators>"), std::string("<cargo_operators><ICAO codes=\"\"/>").size(),
+                     "<cargo_operators><ICAO codes=\"ABCDE,XY\"/>"); // no code that decodes
+    writeDbase(sections);
+    EXPECT_EQ(readDbaseFailure<UserErrorException>(),
+              "61: In an xml file section cargo_operators ICAO codes is empty ");
 }
 
 TEST_F(DbaseTest, PublishersInOrderOfTheirNames)
@@ -243,9 +249,10 @@ TEST(MatchesPattern, InvalidPatternLoggedEachTime)
 TEST(AttributeConversions, NumbersAndFlags)
 {
     pugi::xml_document document;
-    document.load_string(R"(<e a="36.5m" b="x1" c="" t="True" y="yes" n="no" one="1" zero="0"/>)");
+    document.load_string(R"(<e a="36.5m" b="x1" c="" t="True" y="yes" n="no" one="1" zero="0" s=" &#9;12.5"/>)");
     const pugi::xml_node e = document.first_child();
     EXPECT_DOUBLE_EQ(getAttributeDouble(e, "a"), 36.5);
+    EXPECT_DOUBLE_EQ(getAttributeDouble(e, "s"), 12.5) << "leading blanks are skipped";
     EXPECT_DOUBLE_EQ(getAttributeDouble(e, "b"), 0.0);
     EXPECT_DOUBLE_EQ(getAttributeDouble(e, "missing"), 0.0);
     EXPECT_TRUE(getAttributeBool(e, "t") && getAttributeBool(e, "y") && getAttributeBool(e, "one"));

@@ -1,3 +1,4 @@
+#include "core/display.hpp"
 #include "core/exceptions.hpp"
 #include "dbase_support.hpp"
 #include "fixtures/fixes_fixture.hpp"
@@ -114,6 +115,7 @@ TEST_F(RefusedLiveriesTest, SummaryLinesSortedWithoutRepeats)
     EXPECT_THAT(failedTitles, ElementsAre("A320 DLH", "B738 KLM", "A320 DLH"));
     EXPECT_THAT(failedLiveryLines(), ElementsAre("  A320 DLH", "  B738 KLM"));
     EXPECT_THAT(installation.logText(), HasSubstr("KLM45 \"Livery 1\" could not be created by your Sim!"));
+    EXPECT_EQ(mainWindowGlobals.statusLine().statusText, "DLH9 \"Livery 0\" could not be created by your Sim!");
 
     reportLiveryNotCreated("AFR1", "A20N", "AFR", titles[2]);
     EXPECT_THAT(failedTitles, ElementsAre("A20N AFR", "A320 DLH", "B738 KLM"));

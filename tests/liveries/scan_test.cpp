@@ -330,13 +330,20 @@ TEST(LiveryScan, NoLiveriesIsAUserError)
     test::ScanWorld world;
     fs::create_directories(world.path("empty"));
     mainWindowGlobals.liveryCount = 5;
+    struct Bands : WindowDisplay {
+        void invalidate(const Rect& band) override { invalidated.push_back(band); }
+        std::vector<Rect> invalidated;
+    } bands;
+    setWindowDisplay(&bands);
     try {
         test::runScan({"empty"});
         FAIL() << "no error";
     } catch (const UserErrorException& e) {
         EXPECT_STREQ(e.what(), "53: no liveries found");
     }
+    setWindowDisplay(nullptr);
     EXPECT_EQ(mainWindowGlobals.liveryCount.load(), 0);
+    EXPECT_THAT(bands.invalidated, ::testing::Contains(headerBand)) << "where the count is drawn";
     EXPECT_TRUE(seenTitles.titles.empty());
 }
 

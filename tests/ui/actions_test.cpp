@@ -230,7 +230,9 @@ TEST_F(ActionsTest, AutoRangeOffAfterANormalStartRestoresTheStoredRange)
     EXPECT_TRUE(host.control(LATERAL_RANGE.controlId()).enabled);
 
     enter(LATERAL_RANGE, L"30");
+    rtd::setStatus("The new LATERAL_RANGE is 30", false);
     click(AUTO_RANGE);
+    EXPECT_EQ(status(), "The new LATERAL_RANGE is 30") << "switching on leaves the status line alone";
     EXPECT_FALSE(host.control(LATERAL_RANGE.controlId()).enabled);
     EXPECT_EQ(LATERAL_RANGE.value(), 8);
     click(AUTO_RANGE);
