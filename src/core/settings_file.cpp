@@ -136,6 +136,9 @@ FileState keepAside(const std::filesystem::path& path, const char* problem)
 // left empty.
 FileState loadForRewrite(pugi::xml_document& document, const std::filesystem::path& path)
 {
+    std::error_code folderError;
+    if (std::filesystem::is_directory(path, folderError))
+        return keepAside(path, "a folder, not a file"); // the XML reader would take its size for a file's
     const pugi::xml_parse_result result = document.load_file(path.c_str());
     if (result)
         return FileState::loaded;

@@ -88,7 +88,8 @@ TEST_F(ExitTest, SimultaneousRequestsStartOneExit)
     for (int i = 0; i < callers; ++i)
         threads.emplace_back([&start, i] {
             start.arrive_and_wait();
-            startFinalExit(i % 2 ? ExitReason::userClosedSim : ExitReason::restart, 0);
+            // (A close during a restart would be remembered: see the next test.)
+            startFinalExit(i % 2 ? ExitReason::userClosedSim : ExitReason::simWasClosed, 0);
         });
     threads.clear();
     waitForDone(1);
@@ -108,6 +109,18 @@ TEST_F(ExitTest, RequestDuringTheCountdownRunsAfterTheRestartNotBesideIt)
     EXPECT_EQ(procedureRuns, 2);
     EXPECT_EQ(procedureDone, 1) << "only the second exit may post its message";
     EXPECT_EQ(maxConcurrentProcedures, 1);
+    EXPECT_EQ(reasonsSeen, (std::vector{ExitReason::restart, ExitReason::userClosedSim}));
+}
+
+TEST_F(ExitTest, CloseWhileARestartRunsIsRememberedOtherRequestsAreNot)
+{
+    setExitProcedure(&fakeProcedure);
+    startFinalExit(ExitReason::restart, 3); // its procedure runs with `exiting` set for 20 ms
+    startFinalExit(ExitReason::systemError, 0);
+    startFinalExit(ExitReason::userClosedSim, 0);
+    startFinalExit(ExitReason::userClosedSim, 0);
+    EXPECT_TRUE(exitQueued());
+    waitForDone(1);
     EXPECT_EQ(reasonsSeen, (std::vector{ExitReason::restart, ExitReason::userClosedSim}));
 }
 
