@@ -170,14 +170,17 @@ TEST_F(RegcodesTest, OnlyTxtFilesOfAnyCaseAreRead)
     writeTxt("lower.txt", {fmt::format("{};D-LOW", titleA)});
     writeTxt("Mixed.TxT", {fmt::format("{};D-MIX", titleB)});
     writeTxt("other.csv", {fmt::format("{};D-CSV", titleC)});
+    // Read in byte order of the names, Mixed.TxT < after.txt < lower.txt: a later file's code wins.
+    writeTxt("after.txt", {fmt::format("{};D-LOW,D-MIX", titleC)});
     processThree("");
 
     EXPECT_EQ(codeTitle("D-LOW"), titleA);
-    EXPECT_EQ(codeTitle("D-MIX"), titleB);
+    EXPECT_EQ(codeTitle("D-MIX"), titleC);
     EXPECT_TRUE(codeTitle("D-CSV").empty());
 
     fs::remove(paths().myRegcodesFolder / "lower.txt");
     fs::remove(paths().myRegcodesFolder / "Mixed.TxT");
+    fs::remove(paths().myRegcodesFolder / "after.txt");
     clearLookupTables();
     processThree("");
     EXPECT_THAT(offlineRegcodeReport(), ElementsAre("Processing files in " + text(paths().myRegcodesFolder)));
