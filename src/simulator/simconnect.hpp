@@ -1,0 +1,182 @@
+#pragma once
+// The simulator's client interface as the traffic code calls it: the calls under the client
+// library's names, their constants, and the records of the messages the simulator sends.
+//
+// Every call returns 0 on success and a negative value on failure. Handles are opaque. Here
+// the calls are served by the installed stand-in simulator (stand_in.hpp); a binding to the
+// simulator's own library would replace simconnect.cpp behind the same declarations.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace rtd::sim {
+
+using Result = std::int32_t;
+inline constexpr Result ok = 0;
+inline constexpr Result failed = -1;
+
+struct Connection;              // never defined: a handle is only compared and passed on
+using Handle = Connection*;     // null: no connection
+
+// Message ids (first three 32-bit fields of every message: size, version, id).
+enum RecvId : std::uint32_t {
+    recvNull = 0,
+    recvException = 1,
+    recvOpen = 2,
+    recvQuit = 3,
+    recvEvent = 4,
+    recvEventObjectAddRemove = 5,
+    recvEventFilename = 6,
+    recvEventFrame = 7,
+    recvSimObjectData = 8,
+    recvSimObjectDataByType = 9,
+    recvAssignedObjectId = 12,
+    recvClientData = 16,
+};
+
+// Exception numbers of an EXCEPTION message.
+enum ExceptionId : std::uint32_t {
+    exceptionUnrecognizedId = 3,
+    exceptionVersionMismatch = 5,
+    exceptionTooManyObjects = 11,
+    exceptionInvalidDataSize = 19,
+    exceptionCreateObjectFailed = 22,
+    exceptionLoadFlightplanFailed = 23,
+    exceptionOperationInvalidForObjectType = 24,
+};
+
+// Data types of a definition's variable. A STRINGV arrives zero-terminated, padded to 4 bytes.
+enum DataType : std::uint32_t { dataInt64 = 2, dataFloat64 = 4, dataString32 = 6, dataStringV = 11 };
+
+// How often a data request is answered.
+enum Period : std::uint32_t { periodNever = 0, periodOnce = 1, periodVisualFrame = 2, periodSimFrame = 3, periodSecond = 4 };
+
+enum ObjectType : std::uint32_t { objectTypeUser = 0, objectTypeAll = 1, objectTypeAircraft = 2 };
+
+inline constexpr std::uint32_t userObject = 0;          // the user aircraft in a request
+inline constexpr std::uint32_t unusedId = 0xFFFFFFFFu;  // datum id of a definition entry
+inline constexpr std::uint32_t priorityHighest = 1;
+
+struct RecvHeader {
+    std::uint32_t size;
+    std::uint32_t version;
+    std::uint32_t id;
+};
+
+// Each record starts with its header (records are composed, so that every one keeps the
+// standard layout the offsets below rely on).
+struct RecvException {
+    RecvHeader header;
+    std::uint32_t exception;
+    std::uint32_t sendId; // packet id of the failed call
+    std::uint32_t index;
+};
+
+struct RecvOpen {
+    RecvHeader header;
+    char applicationName[256];
+    std::uint32_t applicationVersionMajor;
+    std::uint32_t applicationVersionMinor;
+    std::uint32_t applicationBuildMajor;
+    std::uint32_t applicationBuildMinor;
+};
+
+struct RecvEvent {
+    RecvHeader header;
+    std::uint32_t groupId;
+    std::uint32_t eventId;
+    std::uint32_t data;
+};
+
+struct RecvEventFrame {
+    RecvEvent event;
+    float frameRate;
+    float simSpeed;
+};
+
+struct RecvEventObjectAddRemove {
+    RecvEvent event;
+    std::uint32_t objectType;
+};
+
+struct RecvEventFilename {
+    RecvEvent event;
+    char fileName[260];
+    std::uint32_t flags;
+};
+
+// SIMOBJECT_DATA and SIMOBJECT_DATA_BYTYPE: the definition's fields follow at `data`.
+struct RecvSimObjectData {
+    RecvHeader header;
+    std::uint32_t requestId;
+    std::uint32_t objectId;
+    std::uint32_t defineId;
+    std::uint32_t flags;
+    std::uint32_t entryNumber; // 1-based within a by-type answer
+    std::uint32_t outOf;
+    std::uint32_t defineCount;
+    std::uint32_t data;
+};
+
+struct InitPosition {
+    double latitude;  // degrees
+    double longitude; // degrees
+    double altitude;  // feet
+    double pitch;     // degrees
+    double bank;      // degrees
+    double heading;   // degrees
+    std::uint32_t onGround;
+    std::uint32_t airspeed; // knots
+};
+
+static_assert(sizeof(RecvHeader) == 12);
+static_assert(sizeof(RecvException) == 24);
+static_assert(offsetof(RecvOpen, applicationVersionMajor) == 268 && sizeof(RecvOpen) == 284);
+static_assert(sizeof(RecvEvent) == 24);
+static_assert(offsetof(RecvEventFrame, frameRate) == 24);
+static_assert(offsetof(RecvEventObjectAddRemove, objectType) == 24);
+static_assert(offsetof(RecvEventFilename, fileName) == 24);
+static_assert(offsetof(RecvSimObjectData, data) == 40);
+static_assert(sizeof(InitPosition) == 56);
+
+using DispatchProc = void (*)(const RecvHeader* message, std::uint32_t size, void* context);
+
+} // namespace rtd::sim
+
+using rtd::sim::DispatchProc;
+using rtd::sim::Handle;
+using rtd::sim::InitPosition;
+using rtd::sim::Result;
+
+Result SimConnect_Open(Handle* handle, const char* name, void* window, std::uint32_t userEventId, void* eventHandle,
+                       std::uint32_t configIndex);
+Result SimConnect_Close(Handle handle);
+Result SimConnect_CallDispatch(Handle handle, DispatchProc proc, void* context);
+Result SimConnect_SubscribeToSystemEvent(Handle handle, std::uint32_t eventId, const char* eventName);
+Result SimConnect_UnsubscribeFromSystemEvent(Handle handle, std::uint32_t eventId);
+Result SimConnect_AddToDataDefinition(Handle handle, std::uint32_t defineId, const char* datumName,
+                                      const char* unitsName, std::uint32_t datumType, float epsilon,
+                                      std::uint32_t datumId);
+Result SimConnect_ClearDataDefinition(Handle handle, std::uint32_t defineId);
+Result SimConnect_MapClientEventToSimEvent(Handle handle, std::uint32_t eventId, const char* eventName);
+Result SimConnect_AddClientEventToNotificationGroup(Handle handle, std::uint32_t groupId, std::uint32_t eventId,
+                                                    bool maskable);
+Result SimConnect_SetNotificationGroupPriority(Handle handle, std::uint32_t groupId, std::uint32_t priority);
+Result SimConnect_RequestDataOnSimObject(Handle handle, std::uint32_t requestId, std::uint32_t defineId,
+                                         std::uint32_t objectId, std::uint32_t period, std::uint32_t flags = 0,
+                                         std::uint32_t origin = 0, std::uint32_t interval = 0,
+                                         std::uint32_t limit = 0);
+Result SimConnect_RequestDataOnSimObjectType(Handle handle, std::uint32_t requestId, std::uint32_t defineId,
+                                             std::uint32_t radiusMetres, std::uint32_t objectType);
+Result SimConnect_SetDataOnSimObject(Handle handle, std::uint32_t defineId, std::uint32_t objectId,
+                                     std::uint32_t flags, std::uint32_t arrayCount, std::uint32_t unitSize,
+                                     const void* data);
+Result SimConnect_TransmitClientEvent(Handle handle, std::uint32_t objectId, std::uint32_t eventId,
+                                      std::uint32_t data, std::uint32_t groupId, std::uint32_t flags);
+Result SimConnect_AIReleaseControl(Handle handle, std::uint32_t objectId, std::uint32_t requestId);
+Result SimConnect_AICreateNonATCAircraft(Handle handle, const char* containerTitle, const char* tailNumber,
+                                         InitPosition position, std::uint32_t requestId);
+Result SimConnect_AIRemoveObject(Handle handle, std::uint32_t objectId, std::uint32_t requestId);
+Result SimConnect_AISetAircraftFlightPlan(Handle handle, std::uint32_t objectId, const char* flightPlanPath,
+                                          std::uint32_t requestId);
+Result SimConnect_GetLastSentPacketID(Handle handle, std::uint32_t* packetId);
