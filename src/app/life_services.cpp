@@ -58,7 +58,7 @@ double LifeServices::userAltitudeFt()
 
 LatLon LifeServices::userPosition()
 {
-    return userAircraftState().position;
+    return userAircraftState().position();
 }
 
 std::int32_t LifeServices::tbloAirportCount()

@@ -126,7 +126,7 @@ void runPhaseSteps()
         return;
 
     setFlightRunning(false);
-    trafficReader.setUserPosition(userAircraftState().position);
+    trafficReader.setUserPosition(userAircraftState().position());
     startReaders();
     sendUserPosition();
     if (readerFailed) {

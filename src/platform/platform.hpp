@@ -45,6 +45,11 @@ bool flushToDisk(std::FILE* file);
 // Windows error on Windows).
 int lastFileError();
 
+// The system timer's resolution raised to 1 ms for a loop that sleeps 1 ms at a time, and
+// given back after it (timeBeginPeriod / timeEndPeriod on Windows; nothing elsewhere).
+void raiseTimerResolution();
+void restoreTimerResolution();
+
 // Tells the user about an error that stops the program before its window exists:
 // a message box on Windows, standard error elsewhere.
 void showFatalMessage(std::string_view title, std::string_view text);

@@ -93,3 +93,11 @@ void showFatalMessage(std::string_view title, std::string_view text)
 }
 
 } // namespace rtd::platform
+
+namespace rtd::platform {
+
+// The scheduler's sleeps are fine-grained already.
+void raiseTimerResolution() {}
+void restoreTimerResolution() {}
+
+} // namespace rtd::platform

@@ -82,3 +82,19 @@ void showFatalMessage(std::string_view title, std::string_view text)
 }
 
 } // namespace rtd::platform
+
+#include <timeapi.h>
+
+namespace rtd::platform {
+
+void raiseTimerResolution()
+{
+    timeBeginPeriod(1);
+}
+
+void restoreTimerResolution()
+{
+    timeEndPeriod(1);
+}
+
+} // namespace rtd::platform

@@ -1,0 +1,53 @@
+#pragma once
+// What the simulator client hands to the traffic thread: the results of creations and
+// removals as SimEvents, and the creations sent and not yet identified.
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rtd {
+
+enum SimEventKind : std::uint32_t {
+    CreatedLive = 0,
+    CreatedParked = 1,
+    Removed = 2,
+    GroundData = 3,
+    StaticCg = 4,
+    CreateFailed = 6,
+};
+
+struct SimEvent {
+    std::uint32_t objectId = 0;
+    std::uint32_t aircraftId = 0; // for GroundData: the simulator's on-ground value
+    std::int32_t setupCounter = 0;
+    std::uint32_t kind = CreatedLive;
+    double value1 = 0.0;
+    double value2 = 0.0;
+};
+
+extern std::mutex simEventMutex;           // taken before simConnectMutex
+extern std::vector<SimEvent> simEventQueue; // under simEventMutex
+
+// Simulator client thread: appends a copy under simEventMutex.
+void pushSimEvent(const SimEvent& event);
+
+struct PendingCreation {
+    std::uint32_t packetId = 0;
+    std::uint32_t aircraftId = 0;
+    std::string callsign;
+};
+
+// Creations sent and not yet identified; used on the simulator client thread only.
+extern std::vector<PendingCreation> pendingCreations;
+
+// The first pending creation with this callsign is taken out (the last entry takes its
+// place) and its aircraft id returned; 0 when there is none.
+std::uint32_t takePendingCreationByCallsign(std::string_view callsign);
+
+// The same by the packet id of its creation call; false when there is none.
+bool takePendingCreationByPacketId(std::uint32_t packetId, PendingCreation& taken);
+
+} // namespace rtd
