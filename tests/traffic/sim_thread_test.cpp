@@ -1,0 +1,85 @@
+// The simulator client on its own thread against a free-running stand-in.
+
+#include "sim_harness.hpp"
+
+#include <functional>
+
+namespace rtd {
+namespace {
+
+using namespace std::chrono_literals;
+
+class SimThreadTest : public test::SimHarness {
+protected:
+    SimThreadTest()
+    {
+        sim = std::make_shared<sim::StandInSim>(sim::StandInSim::Mode::freeRunning);
+        sim::installStandIn(sim);
+    }
+
+    static bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(5ms);
+        }
+        return true;
+    }
+};
+
+TEST_F(SimThreadTest, ConnectsAfterFailedOpensAndAStopLeavesNoConnection)
+{
+    sim->failOpen(2);
+    sim->setUserTitle("Thread Jet");
+    const std::int32_t threadsBefore = activeThreadCount;
+    std::jthread client(SimClient);
+    EXPECT_TRUE(waitFor([] { return simRunning && mainWindowGlobals.simConnected; }, 5s));
+    EXPECT_EQ(activeThreadCount, threadsBefore + 1);
+    EXPECT_TRUE(requestUserOnGround()) << "the run phase's wait for the user aircraft";
+    EXPECT_TRUE(waitFor([] { return userTitle() == "Thread Jet"; }, 2s));
+    EXPECT_EQ(sim->openConnections(), 1);
+    client.request_stop();
+    client.join();
+    EXPECT_EQ(sim->openConnections(), 0);
+    EXPECT_EQ(activeThreadCount, threadsBefore);
+    EXPECT_TRUE(waitForExits(0).empty()) << "a stop starts no exit";
+}
+
+TEST_F(SimThreadTest, RestartsNeverHoldTwoConnections)
+{
+    struct Row {
+        const char* application;
+        int openWhileRunning;
+        int openAfterStop; // a user error leaves its connection open until the next start
+    };
+    const std::vector<Row> rows{{"KittyHawk", 1, 0}, {"Other", 1, 1}, {"KittyHawk", 1, 0}, {"KittyHawk", 1, 0}};
+    for (const Row& row : rows) {
+        sim->setApplication(row.application, {1, 2, 3, 4});
+        std::jthread client(SimClient);
+        EXPECT_TRUE(waitFor([this] { return sim->calls().size() > 1 && sim->openConnections() > 0; }, 2s));
+        std::this_thread::sleep_for(20ms);
+        EXPECT_EQ(sim->openConnections(), row.openWhileRunning) << row.application;
+        client.request_stop();
+        client.join();
+        EXPECT_EQ(sim->openConnections(), row.openAfterStop) << row.application;
+        clearErrorText();
+    }
+}
+
+TEST_F(SimThreadTest, QuitEndsTheThreadWithSimWasClosed)
+{
+    std::jthread client(SimClient);
+    ASSERT_TRUE(waitFor([] { return simRunning.load(); }, 2s));
+    sim->quit();
+    const auto exits = waitForExits(1);
+    ASSERT_EQ(exits.size(), 1u);
+    EXPECT_EQ(exits[0].reason, ExitReason::simWasClosed);
+    client.join();
+    EXPECT_EQ(sim->openConnections(), 0);
+    EXPECT_FALSE(simRunning);
+}
+
+} // namespace
+} // namespace rtd
