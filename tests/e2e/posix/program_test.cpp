@@ -1,6 +1,9 @@
 // Starts the built program as a user would, in a fresh installation folder with its own
 // application-data folders, and drives it with signals.
 
+#include "fixtures/dbase_fixture.hpp"
+#include "fixtures/fixes_fixture.hpp"
+#include "fixtures/livery_fixture.hpp"
 #include "support/http_server.hpp"
 #include "support/temp_folder.hpp"
 
@@ -158,6 +161,42 @@ TEST_F(ProgramTest, UnwritableLogIsReportedAndEndsTheProgram)
 {
     std::filesystem::create_directory(install / "Log.txt"); // a folder where the log belongs
     EXPECT_EQ(waitForExit(start()), 1);
+}
+
+} // namespace
+} // namespace rtd
+
+namespace rtd {
+namespace {
+
+// The demo: with the model database and a Community folder the run reaches the simulator,
+// which a scenario scripts and then quits.
+TEST_F(ProgramTest, ScenarioSimulatorConnectsAndItsQuitEndsTheProgram)
+{
+    fixtures::writeDbaseFile(install / "input" / "dbase.xml", {.rows = 20});
+    fixtures::writeFixesFile(install / "input" / "fixes.xml");
+    const std::filesystem::path packages = install / "Packages";
+    fixtures::writeLiveryPackage(packages / "Community" / "synthetic-liveries");
+    std::filesystem::create_directories(appData / "Roaming" / "Ramptide");
+    test::writeFile(appData / "Roaming" / "Ramptide" / "parameters.xml",
+                    "<parameters><parameter name=\"MSFS_INSTALL_PATH\" value=\"" + packages.string() +
+                        "\"/></parameters>");
+    test::writeFile(install / "scenario.txt", "setUserTitle title=\"Demo Jet 738\"\n"
+                                              "setUserAtcModel model=\"ATCCOM.AC_MODEL B738.0.text\"\n"
+                                              "bad line\n"
+                                              "at 6 quit\n");
+    test::ScopedEnv scenario("RAMPTIDE_SIM_SCENARIO", (install / "scenario.txt").string());
+    test::ScopedEnv record("RAMPTIDE_SIM_RECORD", (install / "sim-record").string());
+    const pid_t pid = start();
+    EXPECT_EQ(waitForExit(pid), 0);
+    const std::string log = test::readFile(install / "Log.txt");
+    for (const char* line : {"MSFS (1.2.3.4) connected", "SimConnect: User aircraft title: Demo Jet 738",
+                             "SimConnect: User aircraft model: B738", "Exiting: SIM WAS CLOSED",
+                             "scenario.txt\", line 3: arguments are key=value"})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    const std::string state = test::readFile(install / "sim-record" / "state.json");
+    EXPECT_NE(state.find("\"connections\": 0"), std::string::npos) << state;
+    EXPECT_NE(test::readFile(install / "sim-record" / "calls.log").find("SimConnect_Close() -> 0"), std::string::npos);
 }
 
 } // namespace
