@@ -14,6 +14,8 @@ namespace rtd::sim {
 
 namespace {
 
+using Variable = StandInSim::Variable;
+
 constexpr double degreesPerRadian = 180.0 / std::numbers::pi;
 constexpr std::uint32_t messageVersion = 1;
 constexpr std::size_t maxAiObjects = 1000;
@@ -69,7 +71,7 @@ void appendBytes(StandInSim::Message& message, const void* data, std::size_t siz
 // A variable's value: a number or a text.
 struct Value {
     double number = 0.0;
-    std::string text;
+    std::string_view text;
 };
 
 bool isAngleUnit(const std::string& unit, double& factor)
@@ -85,7 +87,89 @@ bool isAngleUnit(const std::string& unit, double& factor)
     return false;
 }
 
+enum class Kind { text, position, angle, length, vspeed, speed, percent, number };
+
+struct VariableInfo {
+    const char* name;
+    Variable variable;
+    Kind kind;
+};
+
+constexpr std::array<VariableInfo, 25> knownVariables{{
+    {"TITLE", Variable::title, Kind::text},
+    {"ATC MODEL", Variable::atcModel, Kind::text},
+    {"ATC ID", Variable::atcId, Kind::text},
+    {"PLANE LATITUDE", Variable::latitude, Kind::position},
+    {"PLANE LONGITUDE", Variable::longitude, Kind::position},
+    {"PLANE PITCH DEGREES", Variable::pitch, Kind::angle},
+    {"PLANE BANK DEGREES", Variable::bank, Kind::angle},
+    {"PLANE HEADING DEGREES TRUE", Variable::heading, Kind::angle},
+    {"PLANE ALTITUDE", Variable::altitude, Kind::length},
+    {"PLANE ALT ABOVE GROUND", Variable::aboveGround, Kind::length},
+    {"GROUND ALTITUDE", Variable::groundAltitude, Kind::length},
+    {"STATIC CG TO GROUND", Variable::staticCgHeight, Kind::length},
+    {"STATIC PITCH", Variable::staticPitch, Kind::angle},
+    {"GROUND VELOCITY", Variable::groundVelocity, Kind::speed},
+    {"AIRSPEED TRUE", Variable::airspeed, Kind::speed},
+    {"VERTICAL SPEED", Variable::verticalSpeed, Kind::vspeed},
+    {"ZULU TIME", Variable::zuluTime, Kind::number},
+    {"ZULU DAY OF YEAR", Variable::zuluDay, Kind::number},
+    {"ZULU YEAR", Variable::zuluYear, Kind::number},
+    {"LIGHT STATES", Variable::lights, Kind::number},
+    {"LIGHT ON STATES", Variable::lights, Kind::number},
+    {"SIM ON GROUND", Variable::onGround, Kind::number},
+    {"SPOILERS HANDLE POSITION", Variable::spoilersHandle, Kind::percent},
+    {"GENERAL ENG THROTTLE LEVER POSITION:1", Variable::throttle1, Kind::percent},
+    {"GENERAL ENG THROTTLE LEVER POSITION:2", Variable::throttle2, Kind::percent},
+}};
+
+// The factor from the stand-in's unit of a kind (degrees of position, radians, feet, feet
+// per second, knots, percent, plain numbers) to `unit`; false when the unit does not fit.
+bool unitFactor(Kind kind, const std::string& unit, double& factor)
+{
+    factor = 1.0;
+    switch (kind) {
+    case Kind::text:
+        return unit.empty();
+    case Kind::angle:
+        return isAngleUnit(unit, factor);
+    case Kind::position:
+        if (isAngleUnit(unit, factor)) {
+            factor = factor == 1.0 ? 1.0 / degreesPerRadian : 1.0;
+            return true;
+        }
+        return false;
+    case Kind::length:
+        if (unit == "meters" || unit == "metres" || unit == "meter")
+            factor = 0.3048;
+        return factor != 1.0 || unit == "feet" || unit == "foot";
+    case Kind::vspeed:
+        if (unit == "feet per minute")
+            factor = 60.0;
+        return factor != 1.0 || unit == "feet per second";
+    case Kind::speed:
+        return unit == "knots" || unit == "knot";
+    case Kind::percent:
+        return unit == "percent";
+    case Kind::number:
+        return unit == "number" || unit == "seconds" || unit == "mask" || unit == "bool";
+    }
+    return false;
+}
+
 } // namespace
+
+StandInSim::Datum::Datum(std::string datumName, std::string datumUnit, std::uint32_t datumType)
+    : name(upper(datumName)), unit(lower(datumUnit)), type(datumType)
+{
+    for (const VariableInfo& info : knownVariables) {
+        if (name == info.name) {
+            variable = info.variable;
+            known = info.variable != Variable::unknown && unitFactor(info.kind, unit, factor);
+            return;
+        }
+    }
+}
 
 // The variables one aircraft (the user or an AI object) answers, in the client's unit.
 struct StandInSim::ValueSource {
@@ -93,120 +177,52 @@ struct StandInSim::ValueSource {
     const UserState* user = nullptr;
     const AiState* ai = nullptr;
 
-    double lat() const { return user ? user->lat : ai->lat; }
-    double lon() const { return user ? user->lon : ai->lon; }
-    double alt() const { return user ? user->altFt : ai->alt; }
-    const std::string& title() const { return user ? user->title : ai->title; }
-
-    // Converts `internal` (radians for angles, feet, feet per second, knots) to `unit`;
-    // false when the unit does not fit the variable.
-    static bool inUnit(double internal, const std::string& kind, const std::string& unit, double& out)
-    {
-        double factor = 1.0;
-        if (kind == "angle" && isAngleUnit(unit, factor)) {
-            out = internal * factor;
-            return true;
-        }
-        if (kind == "position" && (unit == "degree" || unit == "degrees")) {
-            out = internal;
-            return true;
-        }
-        if (kind == "position" && (unit == "radians" || unit == "radian")) {
-            out = internal / degreesPerRadian;
-            return true;
-        }
-        if (kind == "length" && (unit == "feet" || unit == "foot")) {
-            out = internal;
-            return true;
-        }
-        if (kind == "length" && (unit == "meters" || unit == "metres" || unit == "meter")) {
-            out = internal * 0.3048;
-            return true;
-        }
-        if (kind == "vspeed" && unit == "feet per second") {
-            out = internal;
-            return true;
-        }
-        if (kind == "vspeed" && unit == "feet per minute") {
-            out = internal * 60.0;
-            return true;
-        }
-        if (kind == "speed" && (unit == "knots" || unit == "knot")) {
-            out = internal;
-            return true;
-        }
-        if (kind == "percent" && unit == "percent") {
-            out = internal;
-            return true;
-        }
-        if (kind == "number" && (unit == "number" || unit == "seconds" || unit == "mask" || unit == "bool")) {
-            out = internal;
-            return true;
-        }
-        return false;
-    }
-
     // False for a variable or unit the stand-in does not know.
     bool get(const Datum& datum, Value& value) const
     {
-        const std::string& n = datum.name;
-        const std::pair<double, double> cg = [&] {
-            const auto found = sim.staticCg_.find(title());
-            return found != sim.staticCg_.end() ? found->second : std::pair{8.0, 0.7 / degreesPerRadian};
-        }();
-        std::string kind;
-        double internal = 0.0;
-        if (n == "TITLE" || n == "ATC MODEL" || n == "ATC ID") {
-            value.text = n == "TITLE" ? title() : n == "ATC ID" ? (user ? user->tail : ai->tail) : (user ? user->atcModel : "");
-            return datum.unit.empty();
-        }
-        if (n == "PLANE LATITUDE" || n == "PLANE LONGITUDE") {
-            kind = "position";
-            internal = n == "PLANE LATITUDE" ? lat() : lon();
-        } else if (n == "PLANE PITCH DEGREES" || n == "PLANE BANK DEGREES" || n == "PLANE HEADING DEGREES TRUE") {
-            kind = "angle";
-            const double pitch = user ? user->pitch : ai->pitch;
-            const double bank = user ? user->bank : ai->bank;
-            const double heading = user ? user->heading : ai->heading;
-            internal = n == "PLANE PITCH DEGREES" ? pitch : n == "PLANE BANK DEGREES" ? bank : heading;
-        } else if (n == "PLANE ALTITUDE") {
-            kind = "length";
-            internal = alt();
-        } else if (n == "PLANE ALT ABOVE GROUND") {
-            kind = "length";
-            internal = alt() - sim.groundFt_;
-        } else if (n == "GROUND ALTITUDE") {
-            kind = "length";
-            internal = sim.groundFt_;
-        } else if (n == "STATIC CG TO GROUND") {
-            kind = "length";
-            internal = cg.first;
-        } else if (n == "STATIC PITCH") {
-            kind = "angle";
-            internal = cg.second;
-        } else if (n == "GROUND VELOCITY" || n == "AIRSPEED TRUE") {
-            kind = "speed";
-            internal = user ? user->gsKt : ai->airspeedKt;
-        } else if (n == "VERTICAL SPEED") {
-            kind = "vspeed";
-            internal = user ? 0.0 : ai->verticalSpeedFps;
-        } else if (n == "ZULU TIME" || n == "ZULU DAY OF YEAR" || n == "ZULU YEAR") {
-            kind = "number";
-            internal = static_cast<double>(n == "ZULU TIME" ? sim.zuluSeconds_ : n == "ZULU YEAR" ? sim.zuluYear_ : sim.zuluDay_);
-        } else if (n == "LIGHT STATES" || n == "LIGHT ON STATES") {
-            kind = "number";
-            internal = static_cast<double>(user ? user->lights : ai->lights);
-        } else if (n == "SIM ON GROUND") {
-            kind = "number";
-            internal = (user ? user->onGround : ai->onGround) ? 1.0 : 0.0;
-        } else if (n == "SPOILERS HANDLE POSITION" || n.starts_with("GENERAL ENG THROTTLE LEVER POSITION:")) {
-            kind = "percent";
-            internal = ai == nullptr ? 0.0 : n == "SPOILERS HANDLE POSITION" ? ai->def401Values[0]
-                                                                              : ai->def401Values[n.back() == '2' ? 2 : 1];
-        } else {
+        if (!datum.known)
             return false;
+        double internal = 0.0;
+        switch (datum.variable) {
+        case Variable::title:
+            value.text = user ? user->title : ai->title;
+            return true;
+        case Variable::atcModel:
+            value.text = user ? std::string_view(user->atcModel) : std::string_view();
+            return true;
+        case Variable::atcId:
+            value.text = user ? user->tail : ai->tail;
+            return true;
+        case Variable::latitude: internal = user ? user->lat : ai->lat; break;
+        case Variable::longitude: internal = user ? user->lon : ai->lon; break;
+        case Variable::pitch: internal = user ? user->pitch : ai->pitch; break;
+        case Variable::bank: internal = user ? user->bank : ai->bank; break;
+        case Variable::heading: internal = user ? user->heading : ai->heading; break;
+        case Variable::altitude: internal = user ? user->altFt : ai->alt; break;
+        case Variable::aboveGround: internal = (user ? user->altFt : ai->alt) - sim.groundFt_; break;
+        case Variable::groundAltitude: internal = sim.groundFt_; break;
+        case Variable::staticCgHeight:
+        case Variable::staticPitch: {
+            const auto found = sim.staticCg_.find(user ? user->title : ai->title);
+            const auto cg = found != sim.staticCg_.end() ? found->second : std::pair{8.0, 0.7 / degreesPerRadian};
+            internal = datum.variable == Variable::staticCgHeight ? cg.first : cg.second;
+            break;
         }
-        return inUnit(internal, kind, datum.unit, value.number);
+        case Variable::groundVelocity:
+        case Variable::airspeed: internal = user ? user->gsKt : ai->airspeedKt; break;
+        case Variable::verticalSpeed: internal = user ? 0.0 : ai->verticalSpeedFps; break;
+        case Variable::zuluTime: internal = static_cast<double>(sim.zuluSeconds_); break;
+        case Variable::zuluDay: internal = static_cast<double>(sim.zuluDay_); break;
+        case Variable::zuluYear: internal = static_cast<double>(sim.zuluYear_); break;
+        case Variable::lights: internal = static_cast<double>(user ? user->lights : ai->lights); break;
+        case Variable::onGround: internal = (user ? user->onGround : ai->onGround) ? 1.0 : 0.0; break;
+        case Variable::spoilersHandle: internal = ai ? ai->def401Values[0] : 0.0; break;
+        case Variable::throttle1: internal = ai ? ai->def401Values[1] : 0.0; break;
+        case Variable::throttle2: internal = ai ? ai->def401Values[2] : 0.0; break;
+        case Variable::unknown: return false;
+        }
+        value.number = internal * datum.factor;
+        return true;
     }
 };
 
@@ -616,10 +632,10 @@ StandInSim::Message StandInSim::dataReply(ConnectionState& state, std::uint32_t 
             appendBytes(message, &integer, 8);
         } else if (datum.type == dataString32) {
             char text[32]{};
-            std::strncpy(text, value.text.c_str(), sizeof(text) - 1);
+            value.text.copy(text, sizeof(text) - 1);
             appendBytes(message, text, sizeof(text));
         } else {
-            std::string text = value.text;
+            std::string text(value.text);
             text.resize((text.size() + 4) / 4 * 4, '\0');
             appendBytes(message, text.data(), text.size());
         }
@@ -763,7 +779,7 @@ Result StandInSim::addToDefinition(Handle handle, std::uint32_t defineId, const 
     const std::string args = fmt::format("{}, \"{}\", \"{}\", {}", defineId, name, unit ? unit : "", type);
     if (state == nullptr || failing("SimConnect_AddToDataDefinition"))
         return finish(state, "SimConnect_AddToDataDefinition", args, failed);
-    state->definitions[defineId].push_back({upper(name), lower(unit ? unit : ""), type});
+    state->definitions[defineId].emplace_back(name, unit ? unit : "", type);
     return finish(state, "SimConnect_AddToDataDefinition", args, ok);
 }
 
@@ -864,7 +880,7 @@ Result StandInSim::setData(Handle handle, std::uint32_t defineId, std::uint32_t 
     const auto definition = state->definitions.find(defineId);
     const bool position = definition != state->definitions.end() &&
                           std::any_of(definition->second.begin(), definition->second.end(),
-                                      [](const Datum& d) { return d.name == "PLANE LATITUDE"; });
+                                      [](const Datum& d) { return d.variable == Variable::latitude; });
     const Result result = finish(state, "SimConnect_SetDataOnSimObject", args, ok, !position);
     if (objectId == userObject || objectId == user_.id) {
         violations_.push_back(fmt::format("definition {} written to the user aircraft", defineId));
@@ -889,23 +905,22 @@ Result StandInSim::setData(Handle handle, std::uint32_t defineId, std::uint32_t 
         if (datum.type == dataFloat64)
             std::memcpy(&number, bytes, 8);
         bytes += fieldSize(datum.type);
-        double factor = 1.0;
-        const std::string& n = datum.name;
-        if (n == "PLANE LATITUDE" || n == "PLANE LONGITUDE") {
-            (n == "PLANE LATITUDE" ? ai.lat : ai.lon) = datum.unit.starts_with("rad") ? number * degreesPerRadian : number;
-        } else if (n == "PLANE PITCH DEGREES" || n == "PLANE BANK DEGREES" || n == "PLANE HEADING DEGREES TRUE") {
-            isAngleUnit(datum.unit, factor);
-            (n == "PLANE PITCH DEGREES" ? ai.pitch : n == "PLANE BANK DEGREES" ? ai.bank : ai.heading) = number / factor;
-        } else if (n == "PLANE ALTITUDE") {
-            ai.alt = datum.unit == "feet" ? number : number / 0.3048;
-        } else if (n == "VERTICAL SPEED") {
-            ai.verticalSpeedFps = datum.unit == "feet per minute" ? number / 60.0 : number;
-        } else if (n == "AIRSPEED TRUE") {
-            ai.airspeedKt = number;
-        } else if (n == "SPOILERS HANDLE POSITION") {
-            ai.def401Values[0] = number;
-        } else if (n.starts_with("GENERAL ENG THROTTLE LEVER POSITION:")) {
-            ai.def401Values[n.back() == '2' ? 2 : 1] = number;
+        if (!datum.known)
+            continue;
+        const double internal = number / datum.factor;
+        switch (datum.variable) {
+        case Variable::latitude: ai.lat = internal; break;
+        case Variable::longitude: ai.lon = internal; break;
+        case Variable::pitch: ai.pitch = internal; break;
+        case Variable::bank: ai.bank = internal; break;
+        case Variable::heading: ai.heading = internal; break;
+        case Variable::altitude: ai.alt = internal; break;
+        case Variable::verticalSpeed: ai.verticalSpeedFps = internal; break;
+        case Variable::airspeed: ai.airspeedKt = internal; break;
+        case Variable::spoilersHandle: ai.def401Values[0] = internal; break;
+        case Variable::throttle1: ai.def401Values[1] = internal; break;
+        case Variable::throttle2: ai.def401Values[2] = internal; break;
+        default: break;
         }
     }
     if (position)

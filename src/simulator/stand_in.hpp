@@ -177,10 +177,20 @@ public:
     Result setFlightPlan(Handle handle, std::uint32_t objectId, const char* path, std::uint32_t requestId);
     Result lastSentPacketId(Handle handle, std::uint32_t* packetId);
 
+    enum class Variable {
+        unknown, title, atcModel, atcId, latitude, longitude, pitch, bank, heading, altitude, aboveGround,
+        groundAltitude, staticCgHeight, staticPitch, groundVelocity, airspeed, verticalSpeed, zuluTime, zuluDay,
+        zuluYear, lights, onGround, spoilersHandle, throttle1, throttle2
+    };
+    // One entry of a definition, its variable and unit looked up once.
     struct Datum {
+        Datum(std::string name, std::string unit, std::uint32_t type);
         std::string name; // upper case
         std::string unit; // lower case
         std::uint32_t type = dataFloat64;
+        Variable variable = Variable::unknown;
+        bool known = false;   // a variable the stand-in answers, in a unit that fits it
+        double factor = 1.0;  // the stand-in's value times this is the value in `unit`
     };
     using Message = std::vector<std::byte>;
 
