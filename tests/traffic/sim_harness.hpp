@@ -54,6 +54,7 @@ protected:
         }
         setExitProcedure(&recordExit);
         resetSimLink();
+        frameRate = 0.0f; // a sample survives a reset; under Wine the tests share one process
     }
 
     ~SimHarness() override
