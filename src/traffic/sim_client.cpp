@@ -171,6 +171,17 @@ const Record* recordOf(const sim::RecvHeader* message, std::uint32_t size)
     return reinterpret_cast<const Record*>(message);
 }
 
+// A data reply whose fields before its data are all there, or null (and a log line). Its
+// data is checked against what each request reads.
+const sim::RecvSimObjectData* dataReplyOf(const sim::RecvHeader* message, std::uint32_t size)
+{
+    if (size < offsetof(sim::RecvSimObjectData, data)) {
+        logLine(fmt::format("! SimConnect message {} too short: {} bytes", message->id, size));
+        return nullptr;
+    }
+    return reinterpret_cast<const sim::RecvSimObjectData*>(message);
+}
+
 // The data of a reply, or null when it holds fewer than `needed` bytes.
 const std::byte* replyData(const sim::RecvSimObjectData& message, std::uint32_t size, std::size_t needed)
 {
@@ -458,11 +469,11 @@ void dispatchProc(const sim::RecvHeader* message, std::uint32_t size, void*)
             }
             break;
         case sim::recvSimObjectData:
-            if (const auto* data = recordOf<sim::RecvSimObjectData>(message, offsetof(sim::RecvSimObjectData, data) <= size ? sizeof(sim::RecvSimObjectData) : size))
+            if (const auto* data = dataReplyOf(message, size))
                 onSimObjectData(*data, size);
             break;
         case sim::recvSimObjectDataByType:
-            if (const auto* data = recordOf<sim::RecvSimObjectData>(message, offsetof(sim::RecvSimObjectData, data) <= size ? sizeof(sim::RecvSimObjectData) : size))
+            if (const auto* data = dataReplyOf(message, size))
                 onSimObjectDataByType(*data, size);
             break;
         case sim::recvAssignedObjectId:

@@ -378,3 +378,50 @@ TEST(PendingCreations, TakenByCallsignLastTakesItsPlace)
 
 } // namespace
 } // namespace rtd
+
+namespace rtd {
+namespace {
+
+// Messages made by hand, as a simulator might send them, straight to dispatchProc.
+TEST_F(SimHarness, DispatchSortsMessagesByIdAndSkipsShortOnes)
+{
+    struct Row {
+        const char* what;
+        std::vector<std::uint32_t> words; // the message: size is filled in
+        std::string logged;
+        std::vector<std::uint32_t> removedIds;
+        bool running;
+    };
+    const std::vector<Row> rows{
+        {"unknown id", {0, 1, 99}, "! Unknown Dispatch dwID 99", {}, true},
+        {"assigned object id", {0, 1, 12, 0}, "", {}, true},
+        {"client data", {0, 1, 16}, "", {}, true},
+        {"id 27", {0, 1, 27}, "", {}, true},
+        {"short event", {0, 1, 4, 0}, "! SimConnect message 4 too short: 16 bytes", {}, true},
+        {"sim stopped", {0, 1, 4, 0, 201, 0}, "", {}, false},
+        {"sim runs", {0, 1, 4, 0, 201, 1}, "", {}, true},
+        {"removed aircraft", {0, 1, 5, 0, 203, 140, 2}, "", {140}, true},
+        {"removed other object type", {0, 1, 5, 0, 203, 141, 1}, "", {}, true},
+        {"short data reply", {0, 1, 8, 109, 1, 403, 0, 1, 1, 12, 0}, "! SimConnect reply 109 too short: 44 bytes", {}, true},
+    };
+    simRunning = true;
+    for (const Row& row : rows) {
+        std::vector<std::uint32_t> words = row.words;
+        words[0] = static_cast<std::uint32_t>(words.size() * 4);
+        const std::size_t logSize = log().size();
+        takeSimEvents();
+        dispatchProc(reinterpret_cast<const sim::RecvHeader*>(words.data()), words[0], nullptr);
+        std::vector<std::uint32_t> removed;
+        for (const SimEvent& event : takeSimEvents())
+            if (event.kind == Removed)
+                removed.push_back(event.objectId);
+        const std::string added = log().substr(logSize);
+        EXPECT_EQ(added.empty() ? "" : added.substr(0, added.find('\n')), row.logged) << row.what;
+        EXPECT_EQ(removed, row.removedIds) << row.what;
+        EXPECT_EQ(simRunning, row.running) << row.what;
+    }
+    EXPECT_EQ(userAircraftState().latitude, 0.0) << "the short reply was not read";
+}
+
+} // namespace
+} // namespace rtd
