@@ -1,5 +1,6 @@
 #include "sim_harness.hpp"
 
+#include "airports/stand_services.hpp"
 #include "core/exceptions.hpp"
 #include "fixtures/dbase_fixture.hpp"
 #include "liveries/dbase.hpp"
@@ -105,6 +106,13 @@ TEST_F(SimHarness, UserStateIsStoredAndAJumpOfMoreThanTenMilesRestarts)
     }
     EXPECT_EQ(waitForExits(1)[0].delay, 45);
     EXPECT_TRUE(contains(log(), "Teleport"));
+    for (const std::string stand : {"A12", "A12", ""}) {
+        setNearestStandNameForTests(stand);
+        requestUserAircraftPosition();
+        ASSERT_TRUE(step(0));
+        EXPECT_EQ(userStandName(), stand);
+        EXPECT_EQ(mainWindowGlobals.texts().userStandText, stand);
+    }
     EXPECT_EQ(simUtcSeconds, 1709164800 + 3600);
     EXPECT_EQ(userObjectId, 1u);
 }
