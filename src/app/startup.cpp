@@ -1,6 +1,7 @@
 #include "app/startup.hpp"
 
 #include "airports/airport_database.hpp"
+#include "airports/airport_folders.hpp"
 #include "app/run_phase.hpp"
 #include "core/display.hpp"
 #include "core/exceptions.hpp"
@@ -37,10 +38,6 @@ namespace {
 
 constexpr int roamingAppData = 26; // CSIDL_APPDATA
 constexpr std::int32_t sinceLastRunLimitMinutes = 524160; // 364 days
-
-const fs::path airportsFolder{"airports"};
-const fs::path mySimaddonFolder = airportsFolder / "my_simaddon";
-const fs::path myThirdpartyFolder = airportsFolder / "my_thirdparty";
 
 const std::array<StringParameter*, 10> liveryFolders{&lfolder0, &lfolder1, &lfolder2, &lfolder3, &lfolder4,
                                                      &lfolder5, &lfolder6, &lfolder7, &lfolder8, &lfolder9};
@@ -246,9 +243,8 @@ void detectEnvironment()
 void ensureAirportsFolder()
 {
     const ProgramPaths& p = paths();
-    const fs::path learned = airportsFolder / "learned";
-    for (const fs::path& folder : {p.outputFolder, p.outputInfoFolder, p.outputErrorsFolder, airportsFolder, learned,
-                                   learned / "stock", learned / "simaddon", learned / "thirdparty"})
+    for (const fs::path& folder : {p.outputFolder, p.outputInfoFolder, p.outputErrorsFolder, airportsFolder,
+                                   learnedFolder, learnedStockFolder, learnedSimaddonFolder, learnedThirdpartyFolder})
         if (!fs::exists(folder))
             fs::create_directory(folder);
 }

@@ -77,7 +77,8 @@ bool copyFileWhole(const std::filesystem::path& source, const std::filesystem::p
 bool writeStringToFile(const std::string& text, const std::filesystem::path& path);
 bool writeStringVectorToFile(const std::vector<std::string>& lines, const std::filesystem::path& path);
 
-// Saves the document (tab indentation, UTF-8); false when it could not be saved.
+// Replaces the file with the document (tab indentation, UTF-8). False when it could not be
+// written whole; the previous file is then unchanged. Logs nothing.
 bool writeXmlDocument(const pugi::xml_document& document, const std::filesystem::path& path);
 
 // Saves the document and logs "\"{}\" saved" or

@@ -443,6 +443,11 @@ std::int32_t intAttribute(pugi::xml_node node, const char* attribute)
     return node.attribute(attribute).as_int();
 }
 
+std::string getAttributeString(pugi::xml_node node, const char* attribute)
+{
+    return node.attribute(attribute).as_string();
+}
+
 std::filesystem::path parametersFile()
 {
     return fileOverride.empty() ? paths().parametersPath : fileOverride;

@@ -93,6 +93,9 @@ bool writeParameterNode(pugi::xml_node node, const std::string& key, const std::
 // range saturated, anything else 0); 0 when the node or the attribute does not exist.
 std::int32_t intAttribute(pugi::xml_node node, const char* attribute);
 
+// The attribute's text; empty when the node or the attribute does not exist.
+std::string getAttributeString(pugi::xml_node node, const char* attribute);
+
 // The file the functions above use: paths().parametersPath, unless a test points them at
 // another one. An empty path restores the default.
 std::filesystem::path parametersFile();

@@ -1,9 +1,11 @@
 #include "life_fixture.hpp"
 
+#include "airports/airport_database.hpp"
 #include "core/exceptions.hpp"
 #include "app/life_services.hpp"
 #include "core/requests.hpp"
 #include "core/time.hpp"
+#include "fixtures/airport_fixture.hpp"
 #include "fixtures/dbase_fixture.hpp"
 #include "fixtures/fixes_fixture.hpp"
 #include "fixtures/livery_fixture.hpp"
@@ -102,14 +104,18 @@ TEST_F(LifeTest, StartUpOutsideTheInstallFolderWaitsOnError41)
     EXPECT_TRUE(display.posted().empty());
 }
 
-// The model database and the fixes in place, so the start-up reaches the Community step.
+// The model database, the fixes and the airport database in place, so the start-up reaches
+// the Community step.
 class StartUpTest : public LifeTest {
 protected:
     StartUpTest()
     {
         fixtures::writeDbaseFile(install / "input" / "dbase.xml", {.rows = 20});
         fixtures::writeFixesFile(install / "input" / "fixes.xml");
+        fixtures::writeAirportDatabase(install.path(), {.seededCodes = 20});
+        resetAirports();
     }
+    ~StartUpTest() override { resetAirports(); }
 };
 
 TEST_F(StartUpTest, WithoutCommunityFolderTheStartUpWaitsOnError150)
@@ -122,6 +128,19 @@ TEST_F(StartUpTest, WithoutCommunityFolderTheStartUpWaitsOnError150)
     EXPECT_FALSE(exiting);
     EXPECT_TRUE(std::filesystem::is_directory(install / "airports" / "learned" / "thirdparty"));
     EXPECT_NE(settingsFile().find("DATA_CHECKED_AT_DATE"), std::string::npos);
+}
+
+TEST_F(StartUpTest, WithoutAirportDatabaseTheStartUpWaitsOnError88)
+{
+    const std::filesystem::path packages = install / "Packages";
+    std::filesystem::create_directories(packages / "Community");
+    test::writeFile(paths().parametersPath,
+                    "<parameters><parameter name=\"MSFS_INSTALL_PATH\" value=\"" + packages.string() + "\"/></parameters>");
+    std::filesystem::remove(install / "input" / "airports_msfs.xml");
+    lf_startUpRMTD();
+    EXPECT_EQ(mainWindowGlobals.statusLine().errorText,
+              "88: " + (std::filesystem::path("input") / "airports_msfs.xml").string() + " not loaded File was not found");
+    EXPECT_TRUE(display.posted().empty());
 }
 
 TEST_F(StartUpTest, RunReachesTheTrafficThreadAndACloseEndsIt)
@@ -137,6 +156,7 @@ TEST_F(StartUpTest, RunReachesTheTrafficThreadAndACloseEndsIt)
     const std::string started = log();
     EXPECT_NE(started.find("RealTraffic not detected at this PC"), std::string::npos) << started;
     EXPECT_NE(started.find("liveries scan automatic starts"), std::string::npos);
+    EXPECT_NE(started.find("28 airports read from"), std::string::npos);
     EXPECT_NE(started.find("Warning: Scan has not found any add-on airports"), std::string::npos);
     EXPECT_EQ(started.find("No traffic in this region?"), std::string::npos);
     EXPECT_TRUE(mainWindowGlobals.rtConnected) << "no traffic service to wait for";

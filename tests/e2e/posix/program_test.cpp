@@ -1,6 +1,7 @@
 // Starts the built program as a user would, in a fresh installation folder with its own
 // application-data folders, and drives it with signals.
 
+#include "fixtures/airport_fixture.hpp"
 #include "fixtures/dbase_fixture.hpp"
 #include "fixtures/fixes_fixture.hpp"
 #include "fixtures/livery_fixture.hpp"
@@ -30,6 +31,7 @@ protected:
     {
         std::filesystem::create_directory(install / "docs");
         std::filesystem::create_directory(install / "input");
+        fixtures::writeAirportDatabase(install.path(), {.seededCodes = 20});
     }
 
     ~ProgramTest() override
