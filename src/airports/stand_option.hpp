@@ -27,6 +27,9 @@ struct StandOption {
     std::uint32_t day = 0;       // weekday 1..7, Monday is 1
     bool learned = false;        // from a learned file or learned during the run
     bool soft = false;           // learned for an aircraft not seen at the stand itself
+    // Run-time marks, never written to a file.
+    bool suppressed = false; // kept out of use for this run
+    bool fake = false;       // invented for a fake parked aircraft; no learned use
 
     bool operator==(const StandOption&) const = default;
 };

@@ -1,6 +1,6 @@
 // The exit procedure and the restart countdown.
 
-#include "airports/park_airports.hpp"
+#include "airports/services.hpp"
 #include "app/run_phase.hpp"
 #include "core/display.hpp"
 #include "core/exit.hpp"

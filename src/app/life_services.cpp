@@ -1,7 +1,6 @@
 #include "app/life_services.hpp"
 
-#include "airports/airport_database.hpp"
-#include "airports/park_airports.hpp"
+#include "airports/services.hpp"
 #include "app/run_phase.hpp"
 #include "app/startup.hpp"
 #include "core/download.hpp"

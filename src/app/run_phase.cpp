@@ -1,6 +1,6 @@
 #include "app/run_phase.hpp"
 
-#include "airports/park_airports.hpp"
+#include "airports/services.hpp"
 #include "app/startup.hpp"
 #include "core/display.hpp"
 #include "core/exit.hpp"

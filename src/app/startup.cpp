@@ -1,7 +1,6 @@
 #include "app/startup.hpp"
 
-#include "airports/airport_database.hpp"
-#include "airports/airport_folders.hpp"
+#include "airports/services.hpp"
 #include "app/run_phase.hpp"
 #include "core/display.hpp"
 #include "core/exceptions.hpp"

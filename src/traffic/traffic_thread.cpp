@@ -1,6 +1,6 @@
 #include "traffic/traffic_thread.hpp"
 
-#include "airports/park_airports.hpp"
+#include "airports/services.hpp"
 #include "core/display.hpp"
 #include "core/exit.hpp"
 #include "core/log.hpp"

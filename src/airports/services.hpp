@@ -1,0 +1,24 @@
+#pragma once
+// What the live-traffic code and the application use of the airport subsystem, in one
+// include:
+//
+// AirportRecord, airportRecords, readAirports, findAirport, airportDisplayName, airportNames
+//                                              airport_database.hpp
+// the airport-file folders, xmlFileName, findAirportFile, learnedFolderFor
+//                                              airport_folders.hpp
+// AirportFileData, ParkingPosition, saveAirportFile
+//                                              airport_file.hpp
+// getXmlBool, getXmlNumber, getXmlString, readNumParkpos, readPublisher, describePublisher
+//                                              airport_file_read.hpp
+// QualityFactors, computeQualityFactors, qualityFactorText, logMaxFitHalfHours
+//                                              quality.hpp
+// StandOption and its helpers                  stand_option.hpp
+// the park airports                            park_airports.hpp
+
+#include "airports/airport_database.hpp"
+#include "airports/airport_file.hpp"
+#include "airports/airport_file_read.hpp"
+#include "airports/airport_folders.hpp"
+#include "airports/park_airports.hpp"
+#include "airports/quality.hpp"
+#include "airports/stand_option.hpp"
