@@ -36,7 +36,7 @@ fs::path linkTarget(const fs::path& link)
     if (!fs::exists(link))
         return {};
     fs::path target = firstLineOfFile(link);
-    return !target.empty() && fs::exists(target) ? target : fs::path{};
+    return !target.empty() && fs::is_regular_file(target) ? target : fs::path{};
 }
 
 bool unsafePublisher(const std::string& publisher)
