@@ -21,6 +21,7 @@ std::atomic<int> procedureDone{0};
 std::atomic<int> procedureRunning{0};
 std::atomic<int> maxConcurrentProcedures{0};
 std::atomic<bool> holdInCountdown{false};
+std::atomic<bool> holdUntilReleased{false}; // keeps the procedure running, however slow the callers
 std::vector<ExitReason> reasonsSeen; // written by the one procedure thread only
 
 // Stands for FinalExit: counts itself and, when asked, opens the restart countdown
@@ -32,6 +33,8 @@ void fakeProcedure(int)
     ++procedureRuns;
     reasonsSeen.push_back(exitReason);
     std::this_thread::sleep_for(20ms);
+    while (holdUntilReleased)
+        std::this_thread::sleep_for(1ms);
     if (holdInCountdown.exchange(false)) {
         exiting = false;
         while (!exiting)
@@ -82,6 +85,7 @@ TEST_F(ExitTest, ReasonsHaveTheirLoggedNames)
 TEST_F(ExitTest, SimultaneousRequestsStartOneExit)
 {
     setExitProcedure(&fakeProcedure);
+    holdUntilReleased = true;
     constexpr int callers = 8;
     std::barrier start(callers);
     std::vector<std::jthread> threads;
@@ -92,6 +96,7 @@ TEST_F(ExitTest, SimultaneousRequestsStartOneExit)
             startFinalExit(i % 2 ? ExitReason::userClosedSim : ExitReason::simWasClosed, 0);
         });
     threads.clear();
+    holdUntilReleased = false;
     waitForDone(1);
     EXPECT_EQ(procedureRuns, 1);
     EXPECT_FALSE(exiting);
