@@ -61,16 +61,19 @@ bool stepForward(std::uint64_t& index, std::int64_t step)
 
 BglWords BglWords::fromBytes(const void* bytes, std::size_t size)
 {
-    std::vector<std::uint32_t> words((size + 3) / 4, 0);
-    if (size > 0)
-        std::memcpy(words.data(), bytes, size);
-    return BglWords(std::move(words));
+    const std::size_t count = (size + 3) / 4;
+    platform::LargeBuffer buffer = platform::allocateLargeBuffer(count * 4);
+    if (count > 0) {
+        std::memset(buffer.get() + (count - 1) * 4, 0, 4);
+        std::memcpy(buffer.get(), bytes, size);
+    }
+    return BglWords(std::move(buffer), count);
 }
 
 std::uint32_t BglWords::at(std::uint64_t index) const
 {
-    if (index >= words_.size())
-        throw std::out_of_range(fmt::format("scenery word {} past the end ({} words)", index, words_.size()));
+    if (index >= count_)
+        throw std::out_of_range(fmt::format("scenery word {} past the end ({} words)", index, count_));
     return words_[static_cast<std::size_t>(index)];
 }
 
@@ -141,11 +144,16 @@ void lf_toParkingPositions(const std::filesystem::path& path, AirportSink& sink)
     if (end < 0)
         return;
     const auto size = static_cast<std::size_t>(end);
-    std::vector<std::uint32_t> words((size + 3) / 4, 0);
+    // Not zeroed first: only the last word may be partly filled, and a file that shrank
+    // while it was read gives up its lost tail instead.
+    platform::LargeBuffer buffer = platform::allocateLargeBuffer((size + 3) / 4 * 4);
+    char* bytes = reinterpret_cast<char*>(buffer.get());
     stream.seekg(0);
-    stream.read(reinterpret_cast<char*>(words.data()), static_cast<std::streamsize>(size));
-    // A file that shrank while it was read keeps the zero words of its lost tail.
-    readBglAirports(BglWords(std::move(words)), platform::pathToUtf8(path), sink);
+    stream.read(bytes, static_cast<std::streamsize>(size));
+    const auto got = static_cast<std::size_t>(std::max<std::streamsize>(stream.gcount(), 0));
+    const std::size_t count = (got + 3) / 4;
+    std::memset(bytes + got, 0, count * 4 - got);
+    readBglAirports(BglWords(std::move(buffer), count), platform::pathToUtf8(path), sink);
 }
 
 void readBglAirports(const BglWords& words, const std::string& bglPath, AirportSink& sink)

@@ -7,6 +7,7 @@
 // fails on its own and never reads outside the buffer. Word indexes are 64-bit.
 
 #include "airports/airport_file.hpp"
+#include "platform/large_buffer.hpp"
 
 #include <cstdint>
 #include <filesystem>
@@ -21,12 +22,16 @@ class AirportSink;
 class BglWords {
 public:
     BglWords() = default;
-    explicit BglWords(std::vector<std::uint32_t> words) : words_(std::move(words)) {}
+    // The first `count` words of the buffer.
+    BglWords(platform::LargeBuffer buffer, std::size_t count)
+        : buffer_(std::move(buffer)), words_(reinterpret_cast<const std::uint32_t*>(buffer_.get())), count_(count)
+    {
+    }
 
     // The file's bytes as words, a last partial word filled up with zero bytes.
     static BglWords fromBytes(const void* bytes, std::size_t size);
 
-    std::uint64_t size() const { return words_.size(); }
+    std::uint64_t size() const { return count_; }
     // Throws std::out_of_range for an index at or past the end.
     std::uint32_t at(std::uint64_t index) const;
     std::uint16_t low16(std::uint64_t index) const { return static_cast<std::uint16_t>(at(index)); }
@@ -38,7 +43,9 @@ public:
     std::int64_t recordStep(std::uint64_t index) const;
 
 private:
-    std::vector<std::uint32_t> words_;
+    platform::LargeBuffer buffer_;
+    const std::uint32_t* words_ = nullptr;
+    std::size_t count_ = 0;
 };
 
 // Packed positions: one unit is 180 / 2^29 degrees of latitude down from 90, and
