@@ -14,11 +14,17 @@
 //                                              quality.hpp
 // StandOption and its helpers                  stand_option.hpp
 // the park airports                            park_airports.hpp
+// the park airport's state (parkAirport)       park_airport_state.hpp
+// gf_readApf, the learned file, saving it      park_airport_file.hpp
+// the port to live traffic                     traffic_port.hpp
 
 #include "airports/airport_database.hpp"
 #include "airports/airport_file.hpp"
 #include "airports/airport_file_read.hpp"
 #include "airports/airport_folders.hpp"
+#include "airports/park_airport_file.hpp"
+#include "airports/park_airport_state.hpp"
 #include "airports/park_airports.hpp"
 #include "airports/quality.hpp"
 #include "airports/stand_option.hpp"
+#include "airports/traffic_port.hpp"

@@ -7,6 +7,7 @@
 #include "core/log.hpp"
 #include "core/parameters.hpp"
 #include "core/version.hpp"
+#include "traffic/airport_port.hpp"
 #include "traffic/service_link.hpp"
 #include "traffic/sim_client.hpp"
 #include "traffic/traffic_thread.hpp"
@@ -92,6 +93,7 @@ void runPhaseSteps()
     reserveSimLinkQueues(simLinkQueueCapacity);
     simConnectFailed = false;
     initTrafficContainers();
+    installReaderTrafficPort();
     createFlightPlanFolder();
     showFlag(mainWindowGlobals.rtConnected, false);
     showFlag(mainWindowGlobals.simConnected, false);

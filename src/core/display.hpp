@@ -50,6 +50,9 @@ public:
     virtual void enableControl(std::uint16_t, bool) {}
     virtual void setTopMost(bool) {}
     virtual void showRange() {} // the range of the park-airport list on LATERAL_RANGE
+    // The LATERAL_RANGE kept while AUTO_RANGE is on, for when it is switched off; 0: none.
+    virtual std::int32_t savedLateralRange() { return 0; }
+    virtual void setSavedLateralRange(std::int32_t) {}
 };
 
 // The display must outlive every later call; null restores the one that does nothing.

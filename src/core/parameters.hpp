@@ -56,6 +56,8 @@ public:
 
     T value() const { return current_.load(std::memory_order_relaxed); }
     void set(T value) { current_.store(clamp(value), std::memory_order_relaxed); }
+    // For a value that a file may carry beyond the window's range.
+    void setUnclamped(T value) { current_.store(value, std::memory_order_relaxed); }
 
 private:
     const T default_;

@@ -159,6 +159,16 @@ void MainWindow::switchAutoRange(bool on)
     showIntInEdit(LATERAL_RANGE);
 }
 
+std::int32_t MainWindow::savedLateralRange()
+{
+    return savedLateralRange_ != 0 ? savedLateralRange_ : storedLateralRange();
+}
+
+void MainWindow::setSavedLateralRange(std::int32_t nm)
+{
+    savedLateralRange_ = nm;
+}
+
 void MainWindow::onButton(std::uint16_t id)
 {
     if (id == checkVersionButton.controlId()) {

@@ -80,6 +80,8 @@ public:
 
     // Any thread.
     void showRange() override;
+    std::int32_t savedLateralRange() override;
+    void setSavedLateralRange(std::int32_t nm) override;
     void refreshLiveCounters();
 
 private:
