@@ -30,7 +30,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr double degreesToRadians = 0.017453292519943295;
-constexpr std::size_t reservedOptions = 128;
 constexpr std::int32_t defaultParkingPercentage = 30;
 constexpr double neighbourFactor = 1.1;
 constexpr double nmPerDegreeLatitude = 60.0; // on the sphere of radius 10800/pi nm
@@ -85,7 +84,6 @@ bool isTowing(const StandOption& option)
 // A stand's own attributes with the options already read.
 ParkingPosition makeStand(pugi::xml_node parkpos, std::string name, std::vector<StandOption> options)
 {
-    options.shrink_to_fit();
     return ParkingPosition(std::move(name), std::move(options), getAttributeDouble(parkpos, "latitude"),
                            getAttributeDouble(parkpos, "longitude"),
                            getAttributeDouble(parkpos, "heading") * degreesToRadians,
@@ -228,9 +226,10 @@ bool addManualStand(pugi::xml_node parkpos, const std::string& name, const fs::p
         logArrow(fmt::format("manually created standid {} misses correct attributes in {}", name, pathText(path)));
         return false;
     }
+    const auto opts = parkpos.children("opt");
     std::vector<StandOption> options;
-    options.reserve(reservedOptions);
-    for (const pugi::xml_node opt : parkpos.children("opt")) {
+    options.reserve(static_cast<std::size_t>(std::distance(opts.begin(), opts.end())));
+    for (const pugi::xml_node opt : opts) {
         options.push_back(readOption(opt));
         options.back().learned = true;
         options.back().number = static_cast<std::uint32_t>(options.size());
@@ -319,14 +318,18 @@ void readParkPositions(const pugi::xml_document& document, std::vector<ParkingPo
     const pugi::xml_node parkpositions = document.child("parkpositions");
     if (!parkpositions)
         return;
+    const auto elements = parkpositions.children("parkpos");
+    stands.reserve(stands.size() + static_cast<std::size_t>(std::distance(elements.begin(), elements.end())));
     std::unordered_set<std::string> seen;
-    for (const pugi::xml_node parkpos : parkpositions.children("parkpos")) {
+    for (const pugi::xml_node parkpos : elements) {
         std::string name = parkpos.attribute("id").as_string();
         if (!seen.insert(name).second)
             throw UserErrorException(94, "Parking position " + name + " appears more than once?");
+        // Room for every option at once, so that no option is moved while reading.
+        const auto opts = parkpos.children("opt");
         std::vector<StandOption> options;
-        options.reserve(reservedOptions);
-        for (const pugi::xml_node opt : parkpos.children("opt")) {
+        options.reserve(static_cast<std::size_t>(std::distance(opts.begin(), opts.end())));
+        for (const pugi::xml_node opt : opts) {
             StandOption option = readOption(opt);
             if (isTowing(option))
                 continue;
@@ -473,7 +476,9 @@ bool applyLearnedStandAttributes(std::string_view name, pugi::xml_node parkpos, 
         stand.cargoChange = true;
     }
     std::uint32_t next = stand.options.empty() ? 1 : stand.options.back().number + 1;
-    for (const pugi::xml_node opt : parkpos.children("opt")) {
+    const auto opts = parkpos.children("opt");
+    stand.options.reserve(stand.options.size() + static_cast<std::size_t>(std::distance(opts.begin(), opts.end())));
+    for (const pugi::xml_node opt : opts) {
         StandOption option = readOption(opt);
         option.learned = true;
         if (isStandOptionKnown(stand.options, option))
