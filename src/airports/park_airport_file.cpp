@@ -382,8 +382,7 @@ std::string gf_readApf(const fs::path& path, QualityFactors& factors)
             factors = computeQualityFactors(airport.stands);
             if (airport.handmade)
                 logLine("A handmade airport file overruled the archived file!");
-            // With PARK_FAKE on, the invented parked aircraft are made from these stands by the
-            // static parking when it builds its tables.
+            // PARK_FAKE's invented parked aircraft are not built yet (see the README).
         } else {
             display.enableControl(parking_percentage.controlId(), false);
             parking_percentage.set(defaultParkingPercentage);
