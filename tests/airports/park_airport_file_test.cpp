@@ -482,6 +482,8 @@ TEST_F(ParkAirportFileTest, FailedSaveKeepsTheOldFile)
     // A name so long that no temporary file can be made beside it.
     parkAirport.learnedPath = learned.parent_path() / (std::string(248, 'L') + ".xml");
     writeText(parkAirport.learnedPath, "old");
+    if (!fs::exists(install / parkAirport.learnedPath))
+        GTEST_SKIP() << "the file system takes no name of 252 characters";
     parkAirport.learnedUpdateCount = 3;
     EXPECT_FALSE(saveLearnedAirportFile());
     EXPECT_EQ(test::readFile(install / parkAirport.learnedPath), "old");
