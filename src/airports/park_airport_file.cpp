@@ -450,6 +450,8 @@ void lf_readLearned(const fs::path& path)
         readLearned(path);
     } catch (const std::exception& error) {
         logLine(fmt::format("exception in lf_readLearned: {}", error.what()));
+    } catch (...) {
+        logLine("exception in lf_readLearned: unknown");
     }
 }
 
