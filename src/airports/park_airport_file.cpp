@@ -30,6 +30,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr double degreesToRadians = 0.017453292519943295;
+constexpr std::size_t reservedOptions = 128;
 constexpr std::int32_t defaultParkingPercentage = 30;
 constexpr double neighbourFactor = 1.1;
 constexpr double nmPerDegreeLatitude = 60.0; // on the sphere of radius 10800/pi nm
@@ -51,28 +52,44 @@ void logFlag(std::string_view name, bool value)
 }
 
 // One "opt" element: the callsign split at its first ':', airline and type from the model
-// database when it knows the registration.
+// database when it knows the registration. The attributes are taken in one pass (the first
+// of a name counts).
 StandOption readOption(pugi::xml_node opt)
 {
+    pugi::xml_attribute cs, reg, airl, type, soft, day, hh;
+    for (const pugi::xml_attribute attribute : opt.attributes()) {
+        const std::string_view name = attribute.name();
+        pugi::xml_attribute* slot = name == "cs"     ? &cs
+                                    : name == "reg"  ? &reg
+                                    : name == "airl" ? &airl
+                                    : name == "type" ? &type
+                                    : name == "soft" ? &soft
+                                    : name == "day"  ? &day
+                                    : name == "hh"   ? &hh
+                                                     : nullptr;
+        if (slot != nullptr && !*slot)
+            *slot = attribute;
+    }
     StandOption option;
-    const std::string_view callsigns = opt.attribute("cs").as_string();
+    const std::string_view callsigns = cs.as_string();
     const std::size_t colon = callsigns.find(':');
-    option.callsign = std::string(callsigns.substr(0, colon));
+    option.callsign = callsigns.substr(0, colon);
     if (colon != std::string_view::npos) {
         const std::string_view coupled = callsigns.substr(colon + 1);
         if (coupled.find(':') == std::string_view::npos)
-            option.coupledCallsign = std::string(coupled);
+            option.coupledCallsign = coupled;
     }
-    option.registration = opt.attribute("reg").as_string();
+    option.registration = reg.as_string();
     if (const std::optional<DbaseRecord> known = lookupRegcode(option.registration)) {
         option.airline = known->opr.empty() ? known->airl : known->opr;
         option.type = known->type;
     } else {
-        std::tie(option.airline, option.type) = airlAttribute(opt);
+        option.airline = airl.as_string();
+        option.type = type.as_string();
     }
-    option.soft = getAttributeBool(opt, "soft");
-    option.day = static_cast<std::uint32_t>(opt.attribute("day").as_int());
-    option.halfHours = lf_hours2bitset(opt.attribute("hh").as_string()).to_ullong();
+    option.soft = soft.as_bool();
+    option.day = static_cast<std::uint32_t>(day.as_int());
+    option.halfHours = lf_hours2bitset(hh.as_string()).to_ullong();
     return option;
 }
 
@@ -325,10 +342,11 @@ void readParkPositions(const pugi::xml_document& document, std::vector<ParkingPo
         std::string name = parkpos.attribute("id").as_string();
         if (!seen.insert(name).second)
             throw UserErrorException(94, "Parking position " + name + " appears more than once?");
-        // Room for every option at once, so that no option is moved while reading.
+        // Room for every option and for those a learned file usually adds, so that no option
+        // is moved while reading or merging.
         const auto opts = parkpos.children("opt");
         std::vector<StandOption> options;
-        options.reserve(static_cast<std::size_t>(std::distance(opts.begin(), opts.end())));
+        options.reserve(std::max(reservedOptions, static_cast<std::size_t>(std::distance(opts.begin(), opts.end()))));
         for (const pugi::xml_node opt : opts) {
             StandOption option = readOption(opt);
             if (isTowing(option))
