@@ -10,6 +10,7 @@
 #include "core/settings_file.hpp"
 #include "core/version.hpp"
 #include "liveries/matching.hpp"
+#include "traffic/flight_plans.hpp"
 #include "traffic/service_link.hpp"
 #include "traffic/sim_client.hpp"
 #include "traffic/traffic_thread.hpp"

@@ -8,6 +8,7 @@
 #include "core/parameters.hpp"
 #include "core/version.hpp"
 #include "traffic/airport_port.hpp"
+#include "traffic/flight_plans.hpp"
 #include "traffic/service_link.hpp"
 #include "traffic/sim_client.hpp"
 #include "traffic/traffic_thread.hpp"

@@ -24,9 +24,6 @@ namespace {
 
 constexpr std::int64_t pollsPerSecond = 100;
 
-std::mutex flightPlanMutex;
-std::filesystem::path flightPlanFolder; // under flightPlanMutex
-
 } // namespace
 
 void mainLoop(std::stop_token stop)
@@ -77,28 +74,5 @@ void logNoMatches()
 void clearLiveryMatchCache() {}
 
 void clearCallsignTexts() {}
-
-bool createFlightPlanFolder()
-{
-    std::error_code error;
-    const std::filesystem::path folder = paths().programDataFolder / "orig_dest";
-    std::filesystem::create_directories(folder, error);
-    if (error)
-        return false;
-    std::lock_guard lock(flightPlanMutex);
-    flightPlanFolder = folder;
-    return true;
-}
-
-void gf_removeFlightPlanFolder()
-{
-    std::lock_guard lock(flightPlanMutex);
-    if (flightPlanFolder.empty())
-        return;
-    std::error_code error;
-    std::filesystem::remove_all(flightPlanFolder, error);
-    if (error)
-        logLine(fmt::format("gf_removeFlightPlanFolder: {}", error.message()));
-}
 
 } // namespace rtd

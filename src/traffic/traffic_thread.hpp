@@ -1,6 +1,6 @@
 #pragma once
-// The traffic thread and the state of a run it keeps: its containers, its flight-plan
-// folder, the per-aircraft livery cache and the callsign list kept across restarts.
+// The traffic thread and the state of a run it keeps: its containers, the per-aircraft
+// livery cache and the callsign list kept across restarts.
 //
 // The thread body here only keeps the once-per-second duties the window relies on (the
 // status line's cycle and the "Re-read" request); the traffic cycle proper replaces it.
@@ -34,10 +34,5 @@ void logNoMatches();
 
 void clearLiveryMatchCache();
 void clearCallsignTexts(); // the list kept across restarts; emptied at a final exit
-
-// "orig_dest" in the program data folder; false when it cannot be created (the run goes on).
-bool createFlightPlanFolder();
-// Removes the flight-plan folder and its files; a failure is only logged.
-void gf_removeFlightPlanFolder();
 
 } // namespace rtd
