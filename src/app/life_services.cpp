@@ -7,6 +7,7 @@
 #include "core/time.hpp"
 #include "core/updater.hpp"
 #include "liveries/scramble.hpp"
+#include "traffic/ai_state.hpp"
 #include "traffic/service_link.hpp"
 #include "traffic/sim_client.hpp"
 #include "traffic/traffic_thread.hpp"
@@ -33,6 +34,11 @@ std::string LifeServices::checkNewVersions(std::stop_token stop)
 bool LifeServices::parkAirportActive()
 {
     return rtd::parkAirportActive;
+}
+
+void LifeServices::setParkedNavLights(bool)
+{
+    navLightsRequest = true; // the traffic thread applies the check box at its next second
 }
 
 bool LifeServices::parkingBusy()

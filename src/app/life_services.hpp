@@ -19,6 +19,7 @@ public:
     double userAltitudeFt() override;
     LatLon userPosition() override;
     std::int32_t tbloAirportCount() override;
+    void setParkedNavLights(bool on) override;
 };
 
 // Installs what the run needs before the window starts it: the exit procedure, the

@@ -54,12 +54,19 @@ struct ParkedAI {
     bool cabinLightsOff = false;
     bool optionHexidKnown = false;
     bool removeWhenCreated = false;
-    bool flightPlanSet = false; // a flight-plan file exists for this object
 
     std::uint32_t id() const { return flight.hexid; }
 };
 
 struct LiveAI : ParkedAI {
+    // Moves are nothrow so that the list moves its objects when it grows (the queue's move
+    // allocates only an empty map).
+    LiveAI() = default;
+    LiveAI(const LiveAI&) = default;
+    LiveAI(LiveAI&&) noexcept = default;
+    LiveAI& operator=(const LiveAI&) = default;
+    LiveAI& operator=(LiveAI&&) noexcept = default;
+
     double lat = 0.0; // degrees
     double lon = 0.0;
     double pitch = 0.0; // radians
@@ -81,6 +88,7 @@ struct LiveAI : ParkedAI {
     bool onGround = false;
     bool heldForUser = false;
     bool recreate = false;
+    bool flightPlanSet = false; // a flight-plan file exists for its object
     // Movement steps per poll.
     double latStep = 0.0;
     double lonStep = 0.0;

@@ -68,7 +68,12 @@ std::string userStandText;        // under userStateMutex
 
 // Client thread only.
 LatLon previousUserPosition{0.0, 0.0};
-std::vector<std::uint32_t> recentlyAddedIds;
+struct AddedObject {
+    std::uint32_t objectId = 0;
+    std::uint32_t ageSeconds = 0;
+};
+std::vector<AddedObject> recentlyAddedIds; // objects added since, not yet seen in a range scan
+constexpr std::size_t maxRecentlyAdded = 256;
 int frameCounter = 0;
 std::exception_ptr dispatchError;
 bool quitReceived = false;
@@ -453,10 +458,14 @@ void dispatchProc(const sim::RecvHeader* message, std::uint32_t size, void*)
                 if (event->objectType != aircraftObjectType)
                     break;
                 const std::uint32_t objectId = event->event.data;
-                if (event->event.eventId == eventObjectAdded && objectId > userObjectId)
-                    recentlyAddedIds.push_back(objectId);
-                else if (event->event.eventId == eventObjectRemoved)
+                if (event->event.eventId == eventObjectAdded && objectId > userObjectId) {
+                    if (recentlyAddedIds.size() >= maxRecentlyAdded)
+                        recentlyAddedIds.erase(recentlyAddedIds.begin());
+                    recentlyAddedIds.push_back({objectId, 0});
+                } else if (event->event.eventId == eventObjectRemoved) {
+                    std::erase_if(recentlyAddedIds, [objectId](const AddedObject& a) { return a.objectId == objectId; });
                     pushSimEvent({.objectId = objectId, .aircraftId = 0, .kind = Removed});
+                }
             }
             break;
         case sim::recvEventFrame:
@@ -591,6 +600,29 @@ void setupSimConnect()
 
 // ---- replies ----
 
+namespace {
+
+// Once per simulator second: creations and added objects that stayed unidentified for
+// creationTimeoutSeconds are given up, so that nothing waits for them for ever.
+void ageUnidentified()
+{
+    for (std::size_t i = 0; i < pendingCreations.size();) {
+        PendingCreation& pending = pendingCreations[i];
+        if (++pending.ageSeconds < creationTimeoutSeconds) {
+            ++i;
+            continue;
+        }
+        logArrow(fmt::format("creation of {} (aircraft {}) not reported by the Sim in {} s, dropped",
+                             pending.callsign, pending.aircraftId, creationTimeoutSeconds));
+        pushSimEvent({.objectId = 0, .aircraftId = pending.aircraftId, .kind = CreateLost});
+        pending = std::move(pendingCreations.back());
+        pendingCreations.pop_back();
+    }
+    std::erase_if(recentlyAddedIds, [](AddedObject& a) { return ++a.ageSeconds >= creationTimeoutSeconds; });
+}
+
+} // namespace
+
 void onSimObjectData(const sim::RecvSimObjectData& message, std::uint32_t size)
 {
     switch (message.requestId) {
@@ -613,6 +645,7 @@ void onSimObjectData(const sim::RecvSimObjectData& message, std::uint32_t size)
                 userOnGround = static_cast<std::uint32_t>(readAt<std::int64_t>(data, 0)) != 0;
                 userOnGroundKnown = true;
             }
+            ageUnidentified();
             simSecondTick = true;
         }
         break;
@@ -635,7 +668,8 @@ void onSimObjectDataByType(const sim::RecvSimObjectData& message, std::uint32_t 
     const double groundFt = readAt<double>(data, 8);
     const auto onGround = static_cast<std::uint32_t>(readAt<std::int64_t>(data, 16));
     const std::string atcId = textAt(data + 24, 32);
-    const auto added = std::find(recentlyAddedIds.begin(), recentlyAddedIds.end(), message.objectId);
+    const auto added = std::find_if(recentlyAddedIds.begin(), recentlyAddedIds.end(),
+                                    [&](const AddedObject& a) { return a.objectId == message.objectId; });
     if (added != recentlyAddedIds.end()) {
         *added = recentlyAddedIds.back();
         recentlyAddedIds.pop_back();
@@ -859,6 +893,7 @@ void resetSimLink()
     failingSince.reset();
     pendingCreations.clear();
     recentlyAddedIds.clear();
+    clearAIQueues();
     {
         std::lock_guard lock(simEventMutex);
         simEventQueue.clear();

@@ -17,6 +17,7 @@ enum SimEventKind : std::uint32_t {
     GroundData = 3,
     StaticCg = 4,
     CreateFailed = 6,
+    CreateLost = 7, // a creation the simulator never identified
 };
 
 struct SimEvent {
@@ -38,7 +39,11 @@ struct PendingCreation {
     std::uint32_t packetId = 0;
     std::uint32_t aircraftId = 0;
     std::string callsign;
+    std::uint32_t ageSeconds = 0; // simulator seconds since it was sent
 };
+
+// Simulator seconds after which a creation or an added object still unidentified is given up.
+inline constexpr std::uint32_t creationTimeoutSeconds = 30;
 
 // Creations sent and not yet identified; used on the simulator client thread only.
 extern std::vector<PendingCreation> pendingCreations;

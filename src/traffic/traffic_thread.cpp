@@ -7,6 +7,8 @@
 #include "core/parameters.hpp"
 #include "core/paths.hpp"
 #include "core/requests.hpp"
+#include "traffic/ai_results.hpp"
+#include "traffic/ai_state.hpp"
 
 #include <fmt/format.h>
 #include <chrono>
@@ -41,11 +43,13 @@ void mainLoop(std::stop_token stop)
 
 void trafficCycle(std::int64_t poll)
 {
+    processSimEvents();
     if (poll % pollsPerSecond != 0)
         return;
     ++tickCounter;
     advanceStatusCycle();
     handleReReadRequest();
+    applyNavLightsRequest();
 }
 
 void handleReReadRequest()
@@ -59,11 +63,15 @@ void handleReReadRequest()
     reReadRequested = false;
 }
 
-void initTrafficContainers() {}
+void initTrafficContainers()
+{
+    reserveAIContainers();
+}
 
 void resetTrafficState()
 {
     tickCounter = 0;
+    clearAIContainers();
 }
 
 void logNoMatches()
