@@ -8,11 +8,16 @@
 #include "core/log.hpp"
 #include "simulator/stand_in.hpp"
 #include "support/temp_folder.hpp"
+#include "traffic/ai_commands.hpp"
+#include "traffic/ai_results.hpp"
+#include "traffic/ai_state.hpp"
+#include "traffic/flight_plans.hpp"
 #include "traffic/sim_client.hpp"
 #include "traffic/sim_events.hpp"
 
 #include <gtest/gtest.h>
 #include <chrono>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -54,12 +59,17 @@ protected:
         }
         setExitProcedure(&recordExit);
         resetSimLink();
+        clearAIContainers();
         frameRate = 0.0f; // a sample survives a reset; under Wine the tests share one process
+        flightPlanFolder = folder / "orig_dest";
+        std::filesystem::create_directories(flightPlanFolder);
     }
 
     ~SimHarness() override
     {
         resetSimLink();
+        clearAIContainers();
+        flightPlanFolder.clear();
         waitForExits(0);
         setExitProcedure(nullptr);
         closeLogFile();
@@ -97,6 +107,70 @@ protected:
         }
         std::lock_guard lock(recordedExitsMutex);
         return recordedExits;
+    }
+
+    // The traffic thread's poll as far as the simulator link goes: the sim events, then the
+    // hand-over of this poll's positions.
+    static void poll(int count = 1)
+    {
+        for (int i = 0; i < count; ++i) {
+            processSimEvents();
+            handOverPositions();
+        }
+    }
+
+    // A live aircraft placed (status 1) and its creation queued, as the traffic cycle does.
+    static LiveAI& placeLive(std::uint32_t hexid, const std::string& callsign, LiveryRef title, Phase phase,
+                             double altitudeFt, AircraftCategory category = Large)
+    {
+        FlightRecord flight;
+        flight.callsign = callsign;
+        flight.hexid = hexid;
+        flight.category = category;
+        flight.liveryTitle = title;
+        flight.origin = "EHAM";
+        flight.destination = "LEMD";
+        flight.onGroundPolls = 300;
+        PositionUpdate first;
+        first.lat = 52.3;
+        first.lon = 4.76;
+        first.altitudeFt = altitudeFt;
+        first.airborne = altitudeFt != 0.0;
+        LiveAI& ai = liveAIList.emplace_back(constructLiveAI(first, flight, 1.0));
+        ai.lat = first.lat;
+        ai.lon = first.lon;
+        ai.altitude = altitudeFt;
+        ai.setPhase(phase);
+        ai.simStatus = SimStatus::requested;
+        CreationRequest request{.position = {ai.lat, ai.lon, altitudeFt, 0, 0, 0, 0, 0},
+                                .callsign = callsign, .title = title, .aircraftId = hexid};
+        queueAICreation(request);
+        return ai;
+    }
+
+    // The range scan as the traffic cycle requests it every 200 ms.
+    static void rangeScan()
+    {
+        std::lock_guard lock(simConnectMutex);
+        if (SimConnect_RequestDataOnSimObjectType(simConnectHandle, rangeScanRequest, defineRangeScan, 40 * 1852,
+                                                  sim::objectTypeAircraft) != sim::ok)
+            countSimConnectRequestError();
+    }
+
+    // Placed and its creation queued, then frames until the simulator made it and a range
+    // scan identified it: its object id (0 when it was not).
+    std::uint32_t createLive(std::uint32_t hexid, const std::string& callsign, LiveryRef title, Phase phase,
+                             double altitudeFt, AircraftCategory category = Large)
+    {
+        placeLive(hexid, callsign, title, phase, altitudeFt, category);
+        step(2);
+        rangeScan();
+        step(0);
+        poll();
+        for (const LiveAI& ai : liveAIList)
+            if (ai.id() == hexid)
+                return ai.objectId;
+        return 0;
     }
 
     static std::vector<SimEvent> takeSimEvents()
