@@ -2,6 +2,7 @@
 
 #include "sim_harness.hpp"
 
+#include <fmt/format.h>
 #include <algorithm>
 #include <functional>
 
@@ -54,6 +55,42 @@ TEST_F(SimThreadTest, ConnectsAfterFailedOpensAndAStopLeavesNoConnection)
     EXPECT_EQ(sim->openConnections(), 0);
     EXPECT_EQ(activeThreadCount, threadsBefore);
     EXPECT_TRUE(waitForExits(0).empty()) << "a stop starts no exit";
+}
+
+// Meant for the thread sanitizer build: the traffic thread's queues filled while the client
+// drains them at every frame.
+TEST_F(SimThreadTest, CommandsOf300AircraftArriveInOrder)
+{
+    std::vector<std::uint32_t> objects;
+    for (int i = 0; i < 300; ++i)
+        objects.push_back(sim->addForeignAircraft("Other", fmt::format("X{}", i), 52.3, 4.76 + i * 0.001, 0, true));
+    std::jthread client(SimClient);
+    ASSERT_TRUE(waitFor([] { return simRunning.load(); }, 5s));
+    std::uint32_t sent = 0;
+    const auto end = std::chrono::steady_clock::now() + 5s;
+    while (std::chrono::steady_clock::now() < end) {
+        ++sent;
+        for (const std::uint32_t id : objects) {
+            queueCabinLightsSet(id, sent);
+            appendPosition({.latitude = 52.3, .longitude = 4.76, .objectId = id});
+        }
+        processSimEvents();
+        handOverPositions();
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_TRUE(waitFor([] {
+        std::lock_guard lock(simConnectMutex);
+        return clientEventQueue.empty();
+    }, 5s));
+    client.request_stop();
+    client.join();
+    for (const std::uint32_t id : objects) {
+        std::vector<std::uint32_t> values;
+        for (const sim::ClientEventRecord& e : sim->eventsTo(id))
+            values.push_back(e.data);
+        ASSERT_EQ(values.size(), sent) << id;
+        ASSERT_TRUE(std::is_sorted(values.begin(), values.end())) << id;
+    }
 }
 
 TEST_F(SimThreadTest, RestartsNeverHoldTwoConnections)
