@@ -494,6 +494,57 @@ TEST_F(AITest, TouchdownWritesSpoilersAndThrottleLevers)
     coupledCheckList.clear();
 }
 
+TEST_F(AITest, ParkedAircraftSetUpAndDroppedBacklog)
+{
+    ASSERT_TRUE(connect());
+    sim->setUser({.lat = 52.3, .lon = 4.76});
+    struct Row {
+        bool cabinLightsOff;
+        bool nav;
+        std::uint32_t lights;
+    };
+    using enum sim::LightBit;
+    const std::vector<Row> rows{{false, false, lightLogo | lightCabin}, {true, true, lightNav | lightLogo}};
+    std::uint32_t id = 0;
+    for (const Row& row : rows) {
+        NAV_LIGHTS_WHILE_PARKED.set(row.nav);
+        FlightRecord flight;
+        flight.callsign = "BAW1*";
+        flight.hexid = ++id;
+        parkedAIList.push_back(constructParkedAI(flight, 5, 52.3, 4.76, 0, row.cabinLightsOff));
+        queueAICreation({.position = {52.3, 4.76, 0, 0, 0, 0, 1, 0}, .callsign = "BAW1*", .title = "Livery P",
+                         .aircraftId = id});
+        ASSERT_TRUE(step(2));
+        rangeScan();
+        ASSERT_TRUE(step(0));
+        poll(199);
+        EXPECT_EQ(parkedAIList.back().simStatus, SimStatus::waiting);
+        poll();
+        ASSERT_TRUE(step(1));
+        const ParkedAI& parked = parkedAIList.back();
+        ASSERT_EQ(parked.simStatus, SimStatus::inSim);
+        const auto object = *sim->object(parked.objectId);
+        EXPECT_EQ(object.lights, row.lights);
+        EXPECT_FALSE(object.engines);
+        EXPECT_EQ(countEvents(*sim, parked.objectId, "THROTTLE_SET"), 1u);
+        EXPECT_EQ(countEvents(*sim, parked.objectId, "FLAPS_SET"), 1u);
+    }
+    for (const auto& [callsign, aircraftId] : {std::pair{"A*", 11u}, std::pair{"B*", 12u}, std::pair{"A*", 13u},
+                                               std::pair{"C*", 14u}}) {
+        FlightRecord flight;
+        flight.hexid = aircraftId;
+        parkedAIList.push_back(constructParkedAI(flight, 0, 0, 0, 0, false));
+        pushQueuedCreation(parkedCreationBacklog, {.position = {}, .callsign = callsign, .title = {}, .aircraftId = aircraftId});
+    }
+    EXPECT_TRUE(dropQueuedCreationsByCallsign("A*"));
+    EXPECT_FALSE(dropQueuedCreationsByCallsign("A*"));
+    std::vector<std::uint32_t> left;
+    for (const CreationRequest& r : parkedCreationBacklog)
+        left.push_back(r.aircraftId);
+    EXPECT_EQ(left, (std::vector<std::uint32_t>{12, 14}));
+    EXPECT_EQ(parkedAIList.size(), 4u) << "two set up, two still queued";
+}
+
 TEST_F(AITest, ParkedIdsWrapToOneAndSkipParkedOnes)
 {
     for (const std::uint32_t id : {1u, 2u, 9999u}) {
