@@ -343,6 +343,12 @@ void StandInSim::failNext(std::string call, int count)
     failures_[std::move(call)] += count;
 }
 
+void StandInSim::recordCalls(bool on)
+{
+    std::lock_guard lock(mutex_);
+    recordCalls_ = on;
+}
+
 void StandInSim::failOpen(int count)
 {
     failNext("SimConnect_Open", count);
@@ -475,8 +481,10 @@ StandInSim::ConnectionState* StandInSim::connection(Handle handle, const char* c
     return &connections_[number - 1];
 }
 
-bool StandInSim::failing(const std::string& call)
+bool StandInSim::failing(std::string_view call)
 {
+    if (failures_.empty())
+        return false;
     const auto found = failures_.find(call);
     if (found == failures_.end() || found->second == 0)
         return false;
@@ -488,7 +496,7 @@ Result StandInSim::finish(ConnectionState* state, const char* call, std::string 
 {
     if (state != nullptr && result == ok)
         ++state->packetId;
-    if (log)
+    if (log && recordCalls_)
         calls_.push_back({frame_, call, std::move(args), result});
     return result;
 }
@@ -683,7 +691,7 @@ void StandInSim::closeLocked(ConnectionState& state)
 Result StandInSim::open(Handle* handle, const char* name)
 {
     std::lock_guard lock(mutex_);
-    const std::string args = fmt::format("\"{}\"", name ? name : "");
+    const std::string args = argsText("\"{}\"", name ? name : "");
     if (handle == nullptr || quit_ || failing("SimConnect_Open"))
         return finish(nullptr, "SimConnect_Open", args, failed);
     ConnectionState state;
@@ -747,7 +755,7 @@ Result StandInSim::subscribe(Handle handle, std::uint32_t eventId, const char* n
 {
     std::lock_guard lock(mutex_);
     ConnectionState* state = connection(handle, "SimConnect_SubscribeToSystemEvent");
-    const std::string args = fmt::format("{}, \"{}\"", eventId, name);
+    const std::string args = argsText("{}, \"{}\"", eventId, name);
     if (state == nullptr || failing("SimConnect_SubscribeToSystemEvent"))
         return finish(state, "SimConnect_SubscribeToSystemEvent", args, failed);
     state->systemEvents[eventId] = upper(name);
@@ -766,9 +774,9 @@ Result StandInSim::unsubscribe(Handle handle, std::uint32_t eventId)
     std::lock_guard lock(mutex_);
     ConnectionState* state = connection(handle, "SimConnect_UnsubscribeFromSystemEvent");
     if (state == nullptr)
-        return finish(state, "SimConnect_UnsubscribeFromSystemEvent", fmt::format("{}", eventId), failed);
+        return finish(state, "SimConnect_UnsubscribeFromSystemEvent", argsText("{}", eventId), failed);
     state->systemEvents.erase(eventId);
-    return finish(state, "SimConnect_UnsubscribeFromSystemEvent", fmt::format("{}", eventId), ok);
+    return finish(state, "SimConnect_UnsubscribeFromSystemEvent", argsText("{}", eventId), ok);
 }
 
 Result StandInSim::addToDefinition(Handle handle, std::uint32_t defineId, const char* name, const char* unit,
@@ -776,7 +784,7 @@ Result StandInSim::addToDefinition(Handle handle, std::uint32_t defineId, const 
 {
     std::lock_guard lock(mutex_);
     ConnectionState* state = connection(handle, "SimConnect_AddToDataDefinition");
-    const std::string args = fmt::format("{}, \"{}\", \"{}\", {}", defineId, name, unit ? unit : "", type);
+    const std::string args = argsText("{}, \"{}\", \"{}\", {}", defineId, name, unit ? unit : "", type);
     if (state == nullptr || failing("SimConnect_AddToDataDefinition"))
         return finish(state, "SimConnect_AddToDataDefinition", args, failed);
     state->definitions[defineId].emplace_back(name, unit ? unit : "", type);
@@ -788,16 +796,16 @@ Result StandInSim::clearDefinition(Handle handle, std::uint32_t defineId)
     std::lock_guard lock(mutex_);
     ConnectionState* state = connection(handle, "SimConnect_ClearDataDefinition");
     if (state == nullptr)
-        return finish(state, "SimConnect_ClearDataDefinition", fmt::format("{}", defineId), failed);
+        return finish(state, "SimConnect_ClearDataDefinition", argsText("{}", defineId), failed);
     state->definitions.erase(defineId);
-    return finish(state, "SimConnect_ClearDataDefinition", fmt::format("{}", defineId), ok);
+    return finish(state, "SimConnect_ClearDataDefinition", argsText("{}", defineId), ok);
 }
 
 Result StandInSim::mapClientEvent(Handle handle, std::uint32_t eventId, const char* name)
 {
     std::lock_guard lock(mutex_);
     ConnectionState* state = connection(handle, "SimConnect_MapClientEventToSimEvent");
-    const std::string args = fmt::format("{}, \"{}\"", eventId, name);
+    const std::string args = argsText("{}, \"{}\"", eventId, name);
     if (state == nullptr || failing("SimConnect_MapClientEventToSimEvent"))
         return finish(state, "SimConnect_MapClientEventToSimEvent", args, failed);
     state->clientEvents[eventId] = upper(name);
@@ -808,7 +816,7 @@ Result StandInSim::addToGroup(Handle handle, std::uint32_t groupId, std::uint32_
 {
     std::lock_guard lock(mutex_);
     ConnectionState* state = connection(handle, "SimConnect_AddClientEventToNotificationGroup");
-    const std::string args = fmt::format("{}, {}, {}", groupId, eventId, maskable);
+    const std::string args = argsText("{}, {}, {}", groupId, eventId, maskable);
     if (state == nullptr)
         return finish(state, "SimConnect_AddClientEventToNotificationGroup", args, failed);
     if (!state->clientEvents.contains(eventId)) {
@@ -824,7 +832,7 @@ Result StandInSim::setGroupPriority(Handle handle, std::uint32_t groupId, std::u
 {
     std::lock_guard lock(mutex_);
     ConnectionState* state = connection(handle, "SimConnect_SetNotificationGroupPriority");
-    const std::string args = fmt::format("{}, {}", groupId, priority);
+    const std::string args = argsText("{}, {}", groupId, priority);
     if (state == nullptr)
         return finish(state, "SimConnect_SetNotificationGroupPriority", args, failed);
     state->groupPriorities[groupId] = priority;
@@ -836,7 +844,7 @@ Result StandInSim::requestData(Handle handle, std::uint32_t requestId, std::uint
 {
     std::lock_guard lock(mutex_);
     ConnectionState* state = connection(handle, "SimConnect_RequestDataOnSimObject");
-    const std::string args = fmt::format("{}, {}, {}, {}", requestId, defineId, objectId, period);
+    const std::string args = argsText("{}, {}, {}, {}", requestId, defineId, objectId, period);
     if (state == nullptr || failing("SimConnect_RequestDataOnSimObject"))
         return finish(state, "SimConnect_RequestDataOnSimObject", args, failed);
     const Result result = finish(state, "SimConnect_RequestDataOnSimObject", args, ok);
@@ -858,7 +866,7 @@ Result StandInSim::requestDataByType(Handle handle, std::uint32_t requestId, std
 {
     std::lock_guard lock(mutex_);
     ConnectionState* state = connection(handle, "SimConnect_RequestDataOnSimObjectType");
-    const std::string args = fmt::format("{}, {}, {}, {}", requestId, defineId, radiusMetres, objectType);
+    const std::string args = argsText("{}, {}, {}, {}", requestId, defineId, radiusMetres, objectType);
     if (state == nullptr || failing("SimConnect_RequestDataOnSimObjectType"))
         return finish(state, "SimConnect_RequestDataOnSimObjectType", args, failed);
     const Result result = finish(state, "SimConnect_RequestDataOnSimObjectType", args, ok);
@@ -874,7 +882,7 @@ Result StandInSim::setData(Handle handle, std::uint32_t defineId, std::uint32_t 
 {
     std::lock_guard lock(mutex_);
     ConnectionState* state = connection(handle, "SimConnect_SetDataOnSimObject");
-    const std::string args = fmt::format("{}, {}, {}", defineId, objectId, unitSize);
+    const std::string args = argsText("{}, {}, {}", defineId, objectId, unitSize);
     if (state == nullptr || failing("SimConnect_SetDataOnSimObject"))
         return finish(state, "SimConnect_SetDataOnSimObject", args, failed);
     const auto definition = state->definitions.find(defineId);
@@ -933,7 +941,7 @@ Result StandInSim::transmitClientEvent(Handle handle, std::uint32_t objectId, st
 {
     std::lock_guard lock(mutex_);
     ConnectionState* state = connection(handle, "SimConnect_TransmitClientEvent");
-    const std::string args = fmt::format("{}, {}, {}, {}", objectId, eventId, data, groupId);
+    const std::string args = argsText("{}, {}, {}, {}", objectId, eventId, data, groupId);
     if (state == nullptr || failing("SimConnect_TransmitClientEvent"))
         return finish(state, "SimConnect_TransmitClientEvent", args, failed);
     const Result result = finish(state, "SimConnect_TransmitClientEvent", args, ok);
@@ -944,7 +952,8 @@ Result StandInSim::transmitClientEvent(Handle handle, std::uint32_t objectId, st
         return result;
     }
     const std::string& name = mapped->second;
-    events_[objectId].push_back({name, data});
+    if (recordCalls_)
+        events_[objectId].push_back({name, data});
     AiState& ai = object->second;
     static const std::map<std::string, std::uint32_t, std::less<>> lightEvents{
         {"NAV_LIGHTS_SET", lightNav},   {"BEACON_LIGHTS_SET", lightBeacon}, {"LANDING_LIGHTS_SET", lightLanding},
@@ -977,7 +986,7 @@ Result StandInSim::releaseControl(Handle handle, std::uint32_t objectId, std::ui
 {
     std::lock_guard lock(mutex_);
     ConnectionState* state = connection(handle, "SimConnect_AIReleaseControl");
-    const std::string args = fmt::format("{}, {}", objectId, requestId);
+    const std::string args = argsText("{}, {}", objectId, requestId);
     if (state == nullptr || failing("SimConnect_AIReleaseControl"))
         return finish(state, "SimConnect_AIReleaseControl", args, failed);
     const Result result = finish(state, "SimConnect_AIReleaseControl", args, ok);
@@ -994,7 +1003,7 @@ Result StandInSim::createAircraft(Handle handle, const char* title, const char* 
 {
     std::lock_guard lock(mutex_);
     ConnectionState* state = connection(handle, "SimConnect_AICreateNonATCAircraft");
-    const std::string args = fmt::format("\"{}\", \"{}\", {:.6f}, {:.6f}, {:.0f}, {}", title, tail, position.latitude,
+    const std::string args = argsText("\"{}\", \"{}\", {:.6f}, {:.6f}, {:.0f}, {}", title, tail, position.latitude,
                                          position.longitude, position.altitude, requestId);
     if (state == nullptr || failing("SimConnect_AICreateNonATCAircraft"))
         return finish(state, "SimConnect_AICreateNonATCAircraft", args, failed);
@@ -1032,7 +1041,7 @@ Result StandInSim::removeObject(Handle handle, std::uint32_t objectId, std::uint
 {
     std::lock_guard lock(mutex_);
     ConnectionState* state = connection(handle, "SimConnect_AIRemoveObject");
-    const std::string args = fmt::format("{}, {}", objectId, requestId);
+    const std::string args = argsText("{}, {}", objectId, requestId);
     if (state == nullptr || failing("SimConnect_AIRemoveObject"))
         return finish(state, "SimConnect_AIRemoveObject", args, failed);
     const Result result = finish(state, "SimConnect_AIRemoveObject", args, ok);
@@ -1049,7 +1058,7 @@ Result StandInSim::setFlightPlan(Handle handle, std::uint32_t objectId, const ch
 {
     std::lock_guard lock(mutex_);
     ConnectionState* state = connection(handle, "SimConnect_AISetAircraftFlightPlan");
-    const std::string args = fmt::format("{}, \"{}\", {}", objectId, path, requestId);
+    const std::string args = argsText("{}, \"{}\", {}", objectId, path, requestId);
     if (state == nullptr || failing("SimConnect_AISetAircraftFlightPlan"))
         return finish(state, "SimConnect_AISetAircraftFlightPlan", args, failed);
     const Result result = finish(state, "SimConnect_AISetAircraftFlightPlan", args, ok);

@@ -14,6 +14,7 @@
 
 #include "simulator/simconnect.hpp"
 
+#include <fmt/format.h>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -123,6 +124,10 @@ public:
     void hideFromRangeScan(std::uint32_t objectId);
     void failNext(std::string call, int count);  // the next calls of that name return `failed`
     void failOpen(int count);
+    // Keeps (the default) or stops keeping the records of calls and client events read back
+    // by calls() and eventsTo(). What the calls do to the simulated state is the same either
+    // way; without records a long run costs no memory per call.
+    void recordCalls(bool on);
     std::uint32_t addForeignAircraft(std::string title, std::string tail, double lat, double lon, double altFt,
                                      bool onGround);
     void loadFlight();
@@ -230,7 +235,13 @@ private:
 
     ConnectionState* connection(Handle handle, const char* call);
     Result finish(ConnectionState* state, const char* call, std::string args, Result result, bool log = true);
-    bool failing(const std::string& call);
+    bool failing(std::string_view call);
+    // A call's arguments as calls() shows them; empty while calls are not recorded.
+    template <typename... Args>
+    std::string argsText(fmt::format_string<Args...> format, Args&&... args) const
+    {
+        return recordCalls_ ? fmt::format(format, std::forward<Args>(args)...) : std::string{};
+    }
     void queueException(ConnectionState& state, std::uint32_t exception, std::uint32_t index);
     void queueSystemEvent(const std::string& name, std::uint32_t data, std::uint32_t objectType = 0);
     void advanceFrame();
@@ -255,7 +266,8 @@ private:
     std::map<std::string, std::pair<double, double>> staticCg_; // title -> feet, radians
     std::set<std::string> refusedTitles_;
     std::set<std::uint32_t> hidden_;
-    std::map<std::string, int> failures_;
+    std::map<std::string, int, std::less<>> failures_;
+    bool recordCalls_ = true;
     std::map<std::uint32_t, std::vector<ClientEventRecord>> events_;
     std::vector<CallRecord> calls_;
     std::vector<std::string> violations_;

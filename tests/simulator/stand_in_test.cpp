@@ -118,6 +118,26 @@ TEST(StandIn, CreationAppearsAFrameLaterAndRemovalFollows)
     EXPECT_FALSE(sim.object(100));
 }
 
+TEST(StandIn, WithoutRecordsCallsStillActOnTheObjects)
+{
+    StandInSim sim;
+    Client client(sim);
+    sim.mapClientEvent(client.handle, 219, "GEAR_SET");
+    sim.createAircraft(client.handle, "Livery A", "KLM1", placeAt(52.3, 4.7), 104);
+    sim.frames(1);
+    const std::size_t recorded = sim.calls().size();
+    sim.recordCalls(false);
+    sim.transmitClientEvent(client.handle, 100, 219, 1, 1);
+    EXPECT_TRUE(sim.object(100)->gear);
+    EXPECT_EQ(sim.calls().size(), recorded);
+    EXPECT_TRUE(sim.eventsTo(100).empty());
+    sim.recordCalls(true);
+    sim.transmitClientEvent(client.handle, 100, 219, 0, 1);
+    EXPECT_FALSE(sim.object(100)->gear);
+    ASSERT_EQ(sim.calls().size(), recorded + 1);
+    EXPECT_EQ(sim.calls().back().args, "100, 219, 0, 1");
+}
+
 TEST(StandIn, RefusedCallsComeBackAsExceptions)
 {
     struct Row {
