@@ -146,19 +146,9 @@ std::string airportDisplayName(const AirportRecord& record)
 
 bool archiveFolderMissing()
 {
-    for (const std::filesystem::path* folder : {&archiveStockFolder, &archiveSimaddonFolder, &archiveThirdpartyFolder})
+    for (const std::filesystem::path* folder : {&archiveFolder, &archiveStockFolder, &archiveSimaddonFolder, &archiveThirdpartyFolder})
         if (!std::filesystem::is_directory(*folder))
             return true;
-    return false;
-}
-
-bool updateArchive()
-{
-    return false;
-}
-
-bool runAirportsScan(bool, const std::vector<std::string>&)
-{
     return false;
 }
 

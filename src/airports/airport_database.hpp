@@ -1,10 +1,8 @@
 #pragma once
 // The airport database ("airports_msfs.xml", every airport of the simulator with its
 // position) and the airport names ("airports_msfs_names.xml"), both in the input folder;
-// and the airport archive and the add-on airport scan, as the start-up uses them.
-//
-// Until the archive and scan code is built here, the archive is never updated and the scan
-// finds no airport.
+// and the airport archive and the add-on airport scan, as the start-up uses them
+// (archive.hpp and airport_scan.hpp hold the rest of those two).
 
 #include <atomic>
 #include <cstdint>
@@ -58,7 +56,7 @@ std::optional<AirportRecord> findAirport(std::string_view code);
 // "EHAM (AMS)", "EHAM", "? (XYZ)" or "?".
 std::string airportDisplayName(const AirportRecord& record);
 
-// True when airports\archive\stock, ...\simaddon or ...\thirdparty is missing.
+// True when airports\archive, ...\stock, ...\simaddon or ...\thirdparty is missing.
 bool archiveFolderMissing();
 
 // Installs a newer airport archive from the update server; true when it did.

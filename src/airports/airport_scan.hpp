@@ -1,11 +1,16 @@
 #pragma once
-// The add-on airport scan: its in-memory scan log, the cheap test that picks the scenery
-// files worth reading, and the two calls each airport found in them is handed to.
+// The add-on airport scan: its in-memory scan log, the folder walk that picks the scenery
+// files worth reading and reads each on a task of its own (at most maxWorkers() at once),
+// the two calls each airport found in them is handed to, and the collection of the
+// generated files that still need learning. runAirportsScan (airport_database.hpp) is the
+// whole scan.
 
 #include "airports/airport_file.hpp"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,5 +44,36 @@ public:
 // The scan's own linking and generating of airport files.
 bool linkAirport(AirportFileData& airport, std::int32_t& archivedCount, const std::string& bglPath);
 void generateAirportFile(AirportFileData& airport);
+
+// Airports linked or generated since the program started.
+extern std::atomic<std::int32_t> handledAirportCount;
+
+// "AirportsScanLog.txt" in output/info.
+std::filesystem::path scanLogPath();
+
+// True for path texts of 250 bytes or more and for those holding one of the words of
+// packages that hold no airports worth a scan.
+bool isExcludedFolder(const std::string& pathText);
+// Exactly ".BGL" or ".bgl".
+bool isBglExtension(const std::string& extension);
+
+// Walks the folder (no directory links followed) and reads every scenery file with an
+// airport section on a task of its own. Every task has ended when it returns, also after
+// an error; errors are written to the scan log.
+void scanFolderForBgl(const std::filesystem::path& folder);
+
+// The archived file of the airport, or nothing (the scan log says why).
+std::optional<std::filesystem::path> findArchivedSimaddonFile(const AirportFileData& airport);
+std::optional<std::filesystem::path> findArchivedThirdpartyFile(const std::string& publisher,
+                                                                const AirportFileData& airport);
+// The same, writing the link file "<ICAO>.txt" in my_simaddon or my_thirdparty that names it.
+// Nothing also when the link file could not be written.
+std::optional<std::filesystem::path> linkSimaddonAirport(const AirportFileData& airport);
+std::optional<std::filesystem::path> linkThirdpartyAirport(const std::string& publisher,
+                                                           const AirportFileData& airport);
+
+// The four-character stems of the ".xml" files (any case) directly in my_thirdparty, in
+// directory order.
+std::vector<std::string> listXmlFiles();
 
 } // namespace rtd

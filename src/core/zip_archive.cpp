@@ -1,5 +1,6 @@
 #include "core/zip_archive.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -18,23 +19,31 @@ struct CloseEntryFile {
     void operator()(zip_file_t* file) const { zip_fclose(file); }
 };
 
-// Copies the entry's content into the open file; 0 or a libzip error code. libzip checks
-// the entry's CRC when its last byte has been read.
-int copyEntry(zip_t* archive, std::uint64_t index, std::FILE* out)
+// Hands the entry's content to `take` chunk by chunk; 0 or a libzip error code (ZIP_ER_WRITE
+// when `take` gives up). libzip checks the entry's CRC when its last byte has been read.
+template <typename Take>
+int readChunks(zip_t* archive, std::uint64_t index, std::size_t bufferBytes, Take take)
 {
     std::unique_ptr<zip_file_t, CloseEntryFile> in(zip_fopen_index(archive, index, 0));
     if (!in)
         return zip_error_code_zip(zip_get_error(archive));
-    std::vector<char> buffer(chunkBytes);
+    std::vector<char> buffer(bufferBytes);
     for (;;) {
         const zip_int64_t read = zip_fread(in.get(), buffer.data(), buffer.size());
         if (read < 0)
             return zip_error_code_zip(zip_file_get_error(in.get()));
         if (read == 0)
             return ZIP_ER_OK;
-        if (std::fwrite(buffer.data(), 1, static_cast<std::size_t>(read), out) != static_cast<std::size_t>(read))
+        if (!take(buffer.data(), static_cast<std::size_t>(read)))
             return ZIP_ER_WRITE;
     }
+}
+
+// Copies the entry's content into the open file; 0 or a libzip error code.
+int copyEntry(zip_t* archive, std::uint64_t index, std::FILE* out)
+{
+    return readChunks(archive, index, chunkBytes,
+                      [out](const char* bytes, std::size_t size) { return std::fwrite(bytes, 1, size, out) == size; });
 }
 
 } // namespace
@@ -95,6 +104,22 @@ int ZipArchive::extractEntry(const ZipEntry& entry, const fs::path& target) cons
     if (!opened)
         return ZIP_ER_OPEN;
     return result == ZIP_ER_OK ? ZIP_ER_WRITE : result;
+}
+
+int ZipArchive::readEntry(const ZipEntry& entry, std::string& content) const
+{
+    content.clear();
+    if (!archive_ || entry.archive != this)
+        return ZIP_ER_INVAL;
+    // Small entries are read in one piece; the stated size only sizes the buffer.
+    const std::size_t bufferBytes = std::clamp<std::size_t>(static_cast<std::size_t>(entry.size) + 1, 256, chunkBytes);
+    const int result = readChunks(archive_, entry.index, bufferBytes, [&](const char* bytes, std::size_t size) {
+        content.append(bytes, size);
+        return true;
+    });
+    if (result != ZIP_ER_OK)
+        content.clear();
+    return result;
 }
 
 } // namespace rtd

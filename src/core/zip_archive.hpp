@@ -1,6 +1,6 @@
 #pragma once
 // A ZIP archive read through libzip: open read-only, list the entries, extract one entry to
-// a file. An extracted file is written whole or not at all.
+// a file or read it into memory. An extracted file is written whole or not at all.
 
 #include <cstdint>
 #include <filesystem>
@@ -44,6 +44,10 @@ public:
     // renamed over the target only when the whole entry was read and written. Returns 0, or
     // the libzip error code (ZIP_ER_*) of the failure; the target is then unchanged.
     int extractEntry(const ZipEntry& entry, const std::filesystem::path& target) const;
+
+    // Reads the entry's whole content into `content`. Returns 0, or the libzip error code of
+    // the failure (a damaged entry fails its CRC check); `content` is then empty.
+    int readEntry(const ZipEntry& entry, std::string& content) const;
 
 private:
     std::filesystem::path path_;

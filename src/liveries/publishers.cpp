@@ -3,6 +3,8 @@
 #include "core/log.hpp"
 #include "liveries/dbase.hpp"
 
+#include <algorithm>
+#include <cctype>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -44,9 +46,14 @@ const CompiledPattern& compiledPattern(const std::string& pattern)
     return *cache.try_emplace(pattern, std::move(compiled)).first->second;
 }
 
+bool isLiteral(const std::string& pattern)
+{
+    return pattern.find_first_of("\\^$.|?*+()[]{}") == std::string::npos;
+}
+
 bool fits(const std::string& path, const std::string& name)
 {
-    return path.find(name) != std::string::npos || matchesPattern(path, name);
+    return path.find(name) != std::string::npos || containsPattern(path, name);
 }
 
 } // namespace
@@ -60,6 +67,28 @@ bool matchesPattern(const std::string& text, const std::string& pattern)
             return false;
         }
         return std::regex_match(text, *compiled.regex);
+    } catch (const std::exception& e) {
+        logLine(std::string("EXCEPTION ") + e.what());
+        return false;
+    }
+}
+
+bool containsPattern(const std::string& text, const std::string& pattern)
+{
+    if (isLiteral(pattern)) {
+        // The common case, without the regular-expression machinery.
+        const auto found = std::search(text.begin(), text.end(), pattern.begin(), pattern.end(), [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+        });
+        return found != text.end() || pattern.empty();
+    }
+    try {
+        const CompiledPattern& compiled = compiledPattern(pattern);
+        if (!compiled.regex) {
+            logLine("EXCEPTION " + compiled.error);
+            return false;
+        }
+        return std::regex_search(text, *compiled.regex); // the appended ".*" matches nothing extra
     } catch (const std::exception& e) {
         logLine(std::string("EXCEPTION ") + e.what());
         return false;

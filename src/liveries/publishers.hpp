@@ -11,8 +11,12 @@ namespace rtd {
 // pattern is logged ("EXCEPTION " + the library's text) and matches nothing. Never throws.
 bool matchesPattern(const std::string& text, const std::string& pattern);
 
-// The first publisher of the model database with a name that occurs in the path or whose
-// pattern matches it; "unknown" when none does.
+// Whether a match of the pattern occurs anywhere in the text (case-insensitive). An invalid
+// pattern is logged like above and matches nothing. Never throws.
+bool containsPattern(const std::string& text, const std::string& pattern);
+
+// The first publisher of the model database with a name that occurs anywhere in the text,
+// as plain text or as a pattern (containsPattern); "unknown" when none does.
 std::string findPublisherByPatterns(const std::string& path);
 
 } // namespace rtd
