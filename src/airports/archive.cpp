@@ -121,7 +121,7 @@ void extractArchiveEntry(ArchiveExtraction& counts, const ZipEntry& entry)
     if (thirdparty && !fs::is_directory(target.parent_path()))
         return;
     std::string content;
-    if (entry.archive->readEntry(entry, content) != 0 || !writeStringToFile(content, target)) {
+    if (entry.archive->readEntry(entry, content) != 0 || !writeStringToFile(content, target, FileSync::batched)) {
         logArrow(fmt::format("writing {} failed?", text(target)));
         ++counts.failed;
     }
@@ -169,6 +169,7 @@ bool updateArchive()
             extractArchiveEntry(counts, entry);
         archive.close();
     }
+    platform::syncFileSystems(); // the files were written without waiting for the disk each
     setStatus(fmt::format("{} extracted {} files", text(archiveZip), counts.extracted), true);
     if (fs::exists(archiveZip))
         fs::remove(archiveZip);

@@ -235,14 +235,14 @@ void readUtf16Lines(std::wistream& stream, std::vector<std::string>& lines)
         throw std::ios_base::failure("the UTF-16 text ends inside a character");
 }
 
-bool replaceFileWhole(const fs::path& target, bool binary, const std::function<bool(std::FILE*)>& write)
+bool replaceFileWhole(const fs::path& target, bool binary, const std::function<bool(std::FILE*)>& write, FileSync sync)
 {
     const fs::path temporary = temporaryPathFor(target);
     std::FILE* file = platform::openFile(temporary, binary ? "wb" : "w");
     if (file == nullptr)
         return false;
     bool written = write(file);
-    written = platform::flushToDisk(file) && written;
+    written = (sync == FileSync::perFile ? platform::flushToDisk(file) : std::fflush(file) == 0) && written;
     written = std::fclose(file) == 0 && written;
     std::error_code error;
     if (written)
@@ -271,9 +271,10 @@ bool copyFileWhole(const fs::path& source, const fs::path& target)
     });
 }
 
-bool writeStringToFile(const std::string& text, const fs::path& path)
+bool writeStringToFile(const std::string& text, const fs::path& path, FileSync sync)
 {
-    return replaceFileWhole(path, false, [&](std::FILE* file) { return writeBytes(file, text) && writeBytes(file, "\n"); });
+    return replaceFileWhole(
+        path, false, [&](std::FILE* file) { return writeBytes(file, text) && writeBytes(file, "\n"); }, sync);
 }
 
 bool writeStringVectorToFile(const std::vector<std::string>& lines, const fs::path& path)

@@ -65,8 +65,12 @@ void readUtf16Lines(std::wistream& stream, std::vector<std::string>& lines);
 // to give up. False, with the target untouched and the temporary file removed, when the file
 // cannot be opened, written, flushed or renamed. Every file the program writes goes
 // through here.
+//
+// FileSync::batched leaves out the wait for the disk, for a writer that replaces many files
+// and then calls platform::syncFileSystems() once before it records them as written.
+enum class FileSync { perFile, batched };
 bool replaceFileWhole(const std::filesystem::path& target, bool binary,
-                      const std::function<bool(std::FILE*)>& write);
+                      const std::function<bool(std::FILE*)>& write, FileSync sync = FileSync::perFile);
 
 // Replaces `target` whole with the bytes of `source`. False when either cannot be read or
 // written; `target` is then unchanged.
@@ -74,7 +78,7 @@ bool copyFileWhole(const std::filesystem::path& source, const std::filesystem::p
 
 // Replace the file with the text, or with each string of the vector, each followed by a line
 // end. False when the file could not be written whole; the previous file is then unchanged.
-bool writeStringToFile(const std::string& text, const std::filesystem::path& path);
+bool writeStringToFile(const std::string& text, const std::filesystem::path& path, FileSync sync = FileSync::perFile);
 bool writeStringVectorToFile(const std::vector<std::string>& lines, const std::filesystem::path& path);
 
 // Replaces the file with the document (tab indentation, UTF-8). False when it could not be

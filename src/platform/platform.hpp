@@ -41,6 +41,11 @@ std::FILE* openFile(const std::filesystem::path& path, const char* mode);
 // crash. False when either step failed.
 bool flushToDisk(std::FILE* file);
 
+// Has the system write every file's buffered data to the disk (sync), for writers that
+// replace many files without flushing each. Windows offers no such call to a normal user:
+// there it does nothing and the files reach the disk when the system writes them.
+void syncFileSystems();
+
 // The system's error number of the last failed file call on this thread (errno; the
 // Windows error on Windows).
 int lastFileError();

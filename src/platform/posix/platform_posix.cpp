@@ -82,6 +82,11 @@ bool flushToDisk(std::FILE* file)
     return std::fflush(file) == 0 && ::fsync(::fileno(file)) == 0;
 }
 
+void syncFileSystems()
+{
+    ::sync();
+}
+
 int lastFileError()
 {
     return errno;

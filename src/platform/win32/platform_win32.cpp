@@ -71,6 +71,8 @@ bool flushToDisk(std::FILE* file)
     return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle);
 }
 
+void syncFileSystems() {}
+
 int lastFileError()
 {
     return static_cast<int>(GetLastError());
