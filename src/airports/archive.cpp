@@ -15,6 +15,7 @@
 #include "liveries/publishers.hpp"
 #include "platform/platform.hpp"
 
+#include <algorithm>
 #include <filesystem>
 #include <fmt/format.h>
 #include <vector>
@@ -25,6 +26,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uint32_t progressStep = 300;
+constexpr std::size_t queueLimit = 256; // files waiting for a writer thread
+constexpr unsigned writerThreads = 8;
 const fs::path archiveZip{"archive.zip"};
 
 std::string text(const fs::path& path)
@@ -121,9 +124,76 @@ void extractArchiveEntry(ArchiveExtraction& counts, const ZipEntry& entry)
     if (thirdparty && !fs::is_directory(target.parent_path()))
         return;
     std::string content;
-    if (entry.archive->readEntry(entry, content) != 0 || !writeStringToFile(content, target, FileSync::batched)) {
+    if (entry.archive->readEntry(entry, content) != 0) {
+        logArrow(fmt::format("reading {} failed?", name));
+        ++counts.failed;
+    } else if (counts.writer) {
+        counts.writer->write(target, std::move(content));
+    } else if (!writeStringToFile(content, target, FileSync::batched)) {
         logArrow(fmt::format("writing {} failed?", text(target)));
         ++counts.failed;
+    }
+}
+
+ArchiveWriter::ArchiveWriter(unsigned threads)
+{
+    try {
+        for (unsigned i = 0; i < std::max(1u, threads); ++i)
+            threads_.emplace_back([this] { run(); });
+    } catch (...) {
+        finish();
+        throw;
+    }
+}
+
+ArchiveWriter::~ArchiveWriter()
+{
+    finish();
+}
+
+void ArchiveWriter::write(fs::path target, std::string text)
+{
+    std::unique_lock lock(mutex_);
+    room_.wait(lock, [&] { return queue_.size() < queueLimit; });
+    queue_.emplace_back(std::move(target), std::move(text));
+    ready_.notify_one();
+}
+
+std::uint32_t ArchiveWriter::finish()
+{
+    {
+        const std::lock_guard lock(mutex_);
+        closing_ = true;
+    }
+    ready_.notify_all();
+    for (std::thread& thread : threads_)
+        thread.join();
+    threads_.clear();
+    return failed_;
+}
+
+void ArchiveWriter::run()
+{
+    for (;;) {
+        std::pair<fs::path, std::string> job;
+        {
+            std::unique_lock lock(mutex_);
+            ready_.wait(lock, [&] { return closing_ || !queue_.empty(); });
+            if (queue_.empty())
+                return;
+            job = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        room_.notify_one();
+        bool written = false;
+        try {
+            written = writeStringToFile(job.second, job.first, FileSync::batched);
+        } catch (const std::exception&) {
+        }
+        if (!written) {
+            logArrow(fmt::format("writing {} failed?", text(job.first)));
+            ++failed_;
+        }
     }
 }
 
@@ -165,8 +235,11 @@ bool updateArchive()
             logArrow(fmt::format("coud not open {}", text(archiveZip)));
             return false;
         }
+        ArchiveWriter writer(writerThreads);
+        counts.writer = &writer;
         for (const ZipEntry& entry : archive.getEntries())
             extractArchiveEntry(counts, entry);
+        counts.failed += writer.finish();
         archive.close();
     }
     platform::syncFileSystems(); // the files were written without waiting for the disk each

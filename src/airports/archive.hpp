@@ -10,18 +10,54 @@
 // neither written nor counted. The version is stored only when every entry that should have
 // been written was written.
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace rtd {
 
 struct ZipEntry;
 
+// Writes extracted files on a few threads of its own, so that the file system's time per file
+// overlaps; the archive is read on the caller's thread. Each file is written whole
+// (temporary file and rename) without waiting for the disk: the caller syncs once at the end.
+class ArchiveWriter {
+public:
+    explicit ArchiveWriter(unsigned threads);
+    ~ArchiveWriter();
+    ArchiveWriter(const ArchiveWriter&) = delete;
+    ArchiveWriter& operator=(const ArchiveWriter&) = delete;
+
+    // Queues the text, written followed by one line end; waits while the queue is full.
+    void write(std::filesystem::path target, std::string text);
+    // Waits for every queued file and ends the threads; the number of files not written.
+    std::uint32_t finish();
+
+private:
+    void run();
+
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::condition_variable room_;
+    std::deque<std::pair<std::filesystem::path, std::string>> queue_;
+    bool closing_ = false;
+    std::atomic<std::uint32_t> failed_{0};
+    std::vector<std::thread> threads_;
+};
+
 struct ArchiveExtraction {
-    std::uint32_t extracted = 0; // ".xml" entries handled
-    std::uint32_t failed = 0;    // of those, files that should have been written and were not
+    std::uint32_t extracted = 0;     // ".xml" entries handled
+    std::uint32_t failed = 0;        // of those, files that should have been written and were not
+    ArchiveWriter* writer = nullptr; // when set, files are handed to it (its failures are its own)
 };
 
 // The entry name as a path below the airports folder with '/' separators, "." and ".."
