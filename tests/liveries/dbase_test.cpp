@@ -224,6 +224,7 @@ TEST_F(DbaseTest, PublishersInOrderOfTheirNames)
 
     EXPECT_EQ(findPublisherByPatterns("Community/alpha-egll/scenery"), "Alpha Scenery");
     EXPECT_EQ(findPublisherByPatterns("SCN-42-eddf"), "Alpha Scenery"); // pattern, case-insensitive
+    EXPECT_EQ(findPublisherByPatterns("D:\\Community\\x-SCN-42"), "Alpha Scenery"); // anywhere in the text
     EXPECT_EQ(findPublisherByPatterns("anything else"), "Beta");        // its empty name fits every path
 }
 
@@ -233,6 +234,9 @@ TEST(MatchesPattern, PrefixCaseInsensitive)
     EXPECT_FALSE(matchesPattern("Airport-Foo", "foo"));
     EXPECT_TRUE(matchesPattern("pp-abcd-egll", "pp-[a-z]{4}-"));
     EXPECT_FALSE(matchesPattern("pp-ab-egll", "pp-[a-z]{4}-"));
+    EXPECT_TRUE(containsPattern("x/PP-abcd-egll", "pp-[a-z]{4}-"));
+    EXPECT_TRUE(containsPattern("x/Microsoft-Airport-ksea", "microsoft-airport"));
+    EXPECT_FALSE(containsPattern("x/pp-ab-egll", "pp-[a-z]{4}-"));
 }
 
 TEST(MatchesPattern, InvalidPatternLoggedEachTime)
