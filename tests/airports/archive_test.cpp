@@ -51,13 +51,14 @@ protected:
             fs::create_directories(folder);
     }
 
-    // The regular files anywhere below the temporary folders.
+    // Files of the name anywhere in the installation, beside it, or in the root folder.
     std::size_t filesNamed(const std::string& name) const
     {
         std::size_t count = 0;
-        for (const fs::path& root : {install.path(), serverRoot.path().parent_path()})
-            for (const auto& entry : fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied))
-                count += entry.path().filename() == name ? 1 : 0;
+        for (const auto& entry : fs::recursive_directory_iterator(install.path()))
+            count += entry.path().filename() == name ? 1 : 0;
+        for (const fs::path& folder : {install.path().parent_path(), install.path().root_path()})
+            count += fs::exists(folder / name) ? 1 : 0;
         return count;
     }
 
