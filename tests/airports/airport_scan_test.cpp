@@ -3,6 +3,7 @@
 #include "airports/airport_folders.hpp"
 #include "airports/airport_scan.hpp"
 #include "airports/publisher_detection.hpp"
+#include "core/exit.hpp"
 #include "core/parameters.hpp"
 #include "core/paths.hpp"
 #include "core/workers.hpp"
@@ -179,6 +180,12 @@ TEST_F(AirportScanTest, NothingFoundMissingAndUnreadableFolders)
     EXPECT_THAT(logText(), HasSubstr("missing does not exist, skipped!"));
     EXPECT_THAT(logText(), HasSubstr("input/dbase.xml is not a folder name, skipped!"));
     EXPECT_FALSE(fs::exists(paths().toBeLearnedOfflineFolder));
+
+    exiting = true; // no task starts once an exit has begun
+    const bool found = runAirportsScan(true, {});
+    exiting = false;
+    EXPECT_FALSE(found);
+    EXPECT_FALSE(fs::exists(myThirdpartyFolder / "EGLL.xml"));
 
 #ifdef _WIN32
     GTEST_SKIP() << "folder permissions are not POSIX ones";

@@ -11,6 +11,7 @@
 #include "fixtures/dbase_fixture.hpp"
 #include "liveries/dbase.hpp"
 #include "platform/platform.hpp"
+#include "core/zip_fixture.hpp"
 #include "support/http_server.hpp"
 
 #include <gmock/gmock.h>
@@ -147,6 +148,17 @@ TEST_F(ArchiveTest, FailuresKeepTheVersion)
     fs::remove(archiveStockFolder / "AAAB.xml");
     EXPECT_TRUE(updateArchive()); // the next start tries again
     EXPECT_EQ(ARCHIVE_VERSION.value(), "2.3.1");
+
+    // An entry whose bytes no longer fit its CRC is not written and not installed.
+    ARCHIVE_VERSION.set("1.2.0");
+    const fs::path zip = serverRoot / "downloads" / "archive" / "msfs" / "archive.zip";
+    test::writeZip(zip, {{"archive/stock/ZZZZ.xml", std::string(2000, 'z')}});
+    std::string bytes = test::readFile(zip);
+    bytes[bytes.find("zzzz") + 100] = 'y';
+    test::writeFile(zip, bytes);
+    EXPECT_FALSE(updateArchive());
+    EXPECT_EQ(ARCHIVE_VERSION.value(), "1.2.0");
+    EXPECT_FALSE(fs::exists(archiveStockFolder / "ZZZZ.xml"));
 
     fs::remove_all(serverRoot / "downloads");
     EXPECT_FALSE(updateArchive());

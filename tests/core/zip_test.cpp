@@ -53,6 +53,28 @@ TEST_F(ZipArchiveTest, DamagedEntryLeavesTargetUntouched)
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.path()), {}), 2); // no partial file left
 }
 
+TEST_F(ZipArchiveTest, ReadsWholeEntriesIntoMemory)
+{
+    test::writeZip(zipPath, {{"small.xml", "<a/>"}, {"big.bin", big}, {"empty", ""}});
+    std::string bytes = readFile(zipPath);
+    ZipArchive archive(zipPath);
+    ASSERT_TRUE(archive.open());
+    const std::vector<ZipEntry> entries = archive.getEntries();
+    const std::vector<std::string> expected{"<a/>", big, ""};
+    std::string content = "stale";
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(archive.readEntry(entries[i], content), 0) << i;
+        EXPECT_EQ(content, expected[i]) << i;
+    }
+    archive.close();
+
+    bytes[bytes.find("aaaa") + 100] = 'b';
+    writeFile(zipPath, bytes);
+    ASSERT_TRUE(archive.open());
+    EXPECT_EQ(archive.readEntry(archive.getEntries().at(1), content), ZIP_ER_CRC);
+    EXPECT_EQ(content, "");
+}
+
 TEST_F(ZipArchiveTest, OpenFailsForMissingOrForeignFiles)
 {
     ZipArchive missing(folder / "none.zip");
