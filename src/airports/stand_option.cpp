@@ -55,7 +55,7 @@ bool testRange(const StandOption& option, int start, int offset, int& remainder)
 
 bool matchesAirlineType(std::string_view text, const TrafficRecord& record, const StandOption& option)
 {
-    if (option.number == 0 || option.soft)
+    if (!isOptionUsable(option) || option.soft)
         return false;
     if (text == option.callsign || text == option.coupledCallsign)
         return true;

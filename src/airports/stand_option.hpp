@@ -34,6 +34,12 @@ struct StandOption {
     bool operator==(const StandOption&) const = default;
 };
 
+// Whether the option takes part in fits and matches: valid and not suppressed for this run.
+inline bool isOptionUsable(const StandOption& option)
+{
+    return option.number != 0 && !option.suppressed;
+}
+
 // The bit of a half-hour slot; std::out_of_range outside 0..47.
 std::uint64_t halfHourBit(int slot);
 
@@ -43,7 +49,7 @@ std::uint64_t halfHourBit(int slot);
 // gives false.
 bool testRange(const StandOption& option, int start, int offset, int& remainder);
 
-// A valid real option that names `text` as one of its callsigns, or has the record's
+// A usable real option that names `text` as one of its callsigns, or has the record's
 // airline and type.
 bool matchesAirlineType(std::string_view text, const TrafficRecord& record, const StandOption& option);
 // matchesAirlineType on any option of the list; false for an empty text.

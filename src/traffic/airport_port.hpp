@@ -10,6 +10,10 @@ class ReaderTrafficPort : public TrafficPort {
 public:
     void setParkAirport(std::string_view icao, LatLon position) override;
     void setParkElevation(std::optional<double> elevationFt) override;
+    UserStateView userState() override;
+    void lockParkingControls() override;
+    void unlockParkingControls() override;
+    bool parkingBusy() override;
 };
 
 // Installs the one port of the run; called at the start of every run.

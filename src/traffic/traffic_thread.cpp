@@ -25,6 +25,7 @@ std::atomic<std::int64_t> tickCounter{0};
 namespace {
 
 constexpr std::int64_t pollsPerSecond = 100;
+constexpr std::int64_t parkAirportSightSeconds = 16;
 
 } // namespace
 
@@ -48,6 +49,8 @@ void trafficCycle(std::int64_t poll)
         return;
     ++tickCounter;
     advanceStatusCycle();
+    if (tickCounter % parkAirportSightSeconds == 0)
+        onUserPositionChange(false);
     handleReReadRequest();
     applyNavLightsRequest();
 }

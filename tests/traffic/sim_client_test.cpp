@@ -1,6 +1,8 @@
 #include "sim_harness.hpp"
 
+#include "airports/park_airport_state.hpp"
 #include "airports/stand_services.hpp"
+#include "traffic/airport_port.hpp"
 #include "core/exceptions.hpp"
 #include "fixtures/dbase_fixture.hpp"
 #include "liveries/dbase.hpp"
@@ -106,13 +108,22 @@ TEST_F(SimHarness, UserStateIsStoredAndAJumpOfMoreThanTenMilesRestarts)
     }
     EXPECT_EQ(waitForExits(1)[0].delay, 45);
     EXPECT_TRUE(contains(log(), "Teleport"));
+    installReaderTrafficPort();
+    userOnGround = true;
     for (const std::string stand : {"A12", "A12", ""}) {
-        setNearestStandNameForTests(stand);
+        parkAirport.stands.clear();
+        if (!stand.empty())
+            parkAirport.stands.emplace_back(stand, std::vector<StandOption>{}, 50.1 + 10.1 / 60.0, 4.0, 0.0, 40.0,
+                                            false, false, false);
+        publishStandSnapshot();
         requestUserAircraftPosition();
         ASSERT_TRUE(step(0));
         EXPECT_EQ(userStandName(), stand);
         EXPECT_EQ(mainWindowGlobals.texts().userStandText, stand);
     }
+    parkAirport.stands.clear();
+    publishStandSnapshot();
+    installTrafficPort(nullptr);
     EXPECT_EQ(simUtcSeconds, 1709164800 + 3600);
     EXPECT_EQ(userObjectId, 1u);
 }
