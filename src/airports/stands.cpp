@@ -537,26 +537,20 @@ bool standFitsHour(DaySlot now, std::uint32_t standId, const FlightRecord& aircr
     if (stand == nullptr)
         return false;
     const int window = std::clamp(std::max(realFitOffset, softFitOffset), 0, halfHoursPerDay - 1);
-    const auto fitsOn = [&](unsigned day, int start, int offset, int& remainder) {
-        remainder = -1;
-        for (const StandOption& option : stand->options) {
-            if (!isOptionUsable(option) || option.day != day || !sameAircraft(option, aircraft.airline, aircraft.icaoType))
-                continue;
-            int left = -1;
-            if (testRange(option, start, offset, left))
-                return true;
-            remainder = std::max(remainder, left);
-        }
-        return false;
+    const auto fitsOn = [&](unsigned day, int start, int offset) {
+        return std::any_of(stand->options.begin(), stand->options.end(), [&](const StandOption& option) {
+            int remainder = -1;
+            return isOptionUsable(option) && option.day == day &&
+                   sameAircraft(option, aircraft.airline, aircraft.icaoType) &&
+                   testRange(option, start, offset, remainder);
+        });
     };
-    int remainder = -1;
-    if (fitsOn(slotWeekday(now), static_cast<int>(slotHalfHour(now)), window, remainder))
+    const int hh = static_cast<int>(slotHalfHour(now));
+    if (fitsOn(slotWeekday(now), hh, window))
         return true;
-    // The window reaches into the previous weekday: its last `remainder` half hours.
-    if (remainder < 1)
-        return false;
-    int unused = -1;
-    return fitsOn(previousWeekday(slotWeekday(now)), halfHoursPerDay - 1, remainder - 1, unused);
+    // A window reaching below half hour 0 goes on with the previous weekday's last half hours.
+    const int remainder = window - hh;
+    return remainder > 0 && fitsOn(previousWeekday(slotWeekday(now)), halfHoursPerDay - 1, remainder - 1);
 }
 
 void lf_searchStands(DaySlot now, bool soft, int offset, std::vector<FitCandidate>& candidates,
