@@ -106,7 +106,7 @@ void parseParkAirportLine(bool& ok, const std::string& line, StandNameCache& cac
         return;
     }
     if (listedCodes.contains(fields[0])) {
-        logArrow(fmt::format("{}:{} double, skipped", fileName(), line));
+        logLine(fmt::format("{}:{} double, skipped", fileName(), line));
         return;
     }
     const std::string stand = fields.size() > 1 ? fields[1] : std::string();
