@@ -435,7 +435,11 @@ std::string nearestStandName(LatLon position)
     }
     double best = startDistanceNm;
     const StandPlace* nearest = nullptr;
+    // A stand is never nearer than its difference in latitude (60 nm a degree).
+    const double latitudeLimit = nearStandNm / 60.0;
     for (const StandPlace& place : *places) {
+        if (std::fabs(place.position.lat - position.lat) > latitudeLimit)
+            continue;
         const double d = distanceNm(position, place.position);
         if (d <= nearStandNm && d < best) {
             best = d;
