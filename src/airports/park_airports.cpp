@@ -298,12 +298,9 @@ bool readParkAirports(bool force)
         std::vector<std::string> lines;
         readStreamLinesToVector(in, lines);
         StandNameCache cache;
-        for (std::string& line : lines) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
+        for (const std::string& line : lines) // one trailing CR is already cut
             if (!line.empty())
                 parseParkAirportLine(ok, line, cache);
-        }
     } else {
         logLine(platform::pathToUtf8(path) + " not found");
     }
