@@ -2,6 +2,7 @@
 #include "fake_traffic_port.hpp"
 
 #include "airports/park_airport_state.hpp"
+#include "airports/park_airports.hpp"
 #include "airports/stands.hpp"
 #include "core/display.hpp"
 #include "core/parameters.hpp"
@@ -377,6 +378,38 @@ TEST_F(StandsTest, NearestStandNameReadsThePublishedStands)
     parkAirport.stands.clear();
     publishStandSnapshot();
     EXPECT_EQ(nearestStandName({baseLat, baseLon}), "");
+}
+
+} // namespace
+} // namespace rtd
+
+namespace rtd {
+namespace {
+
+TEST_F(StandsTest, RegistrationSlotAndUserStandsKeptFree)
+{
+    struct Row {
+        unsigned day;
+        int hh;
+        bool soft;
+        std::string found;
+    };
+    for (const Row& row : {Row{1, 0, false, "A2"}, {1, 47, false, "A2"}, {1, 1, false, "A2"}, {1, 2, false, "-"},
+                           {2, 0, false, "-"}, {1, 0, true, "-"}}) {
+        setStands({{"A1"}, {"A2", 30}});
+        stand(1).options = {option(1, row.day, {row.hh}, "KLM1", "", "PH-BXA", "KLM", "B738", row.soft)};
+        EXPECT_EQ(found(findStandByRegistrationSlot(parkAirport.stands.begin(), parkAirport.stands.end(), aircraft,
+                                                    makeDaySlot(1, 0))),
+                  row.found)
+            << row.hh;
+    }
+    publishStandSnapshot();
+    port.setUser({{baseLat + 29 * degPerMetre, baseLon}, 0, true, true});
+    reservedStandName = "A1";
+    keepUserStandsFree();
+    EXPECT_TRUE(stand(0).keptFree);
+    EXPECT_TRUE(stand(1).keptFree);
+    reservedStandName.clear();
 }
 
 } // namespace
