@@ -38,8 +38,9 @@ endfunction()
 
 # ramptide_test(<name> <folder> [DEPS <targets>...])
 # Every .cpp in <folder> (and its posix/ or win32/ sub-folder) becomes one GoogleTest binary test_<name>, registered with CTest.
+# PROPERTIES: test properties for every case (a RESOURCE_LOCK for tests that bind fixed ports).
 function(ramptide_test name folder)
-    cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+    cmake_parse_arguments(ARG "" "" "DEPS;PROPERTIES" ${ARGN})
     ramptide_os_folder(os_folder)
     file(GLOB sources CONFIGURE_DEPENDS ${folder}/*.cpp ${folder}/${os_folder}/*.cpp)
     if(NOT sources)
@@ -51,7 +52,10 @@ function(ramptide_test name folder)
     if(CMAKE_CROSSCOMPILING)
         # Under Wine each binary is one CTest test: discovering cases would start Wine per case.
         add_test(NAME ${name} COMMAND test_${name})
+        if(ARG_PROPERTIES)
+            set_tests_properties(${name} PROPERTIES ${ARG_PROPERTIES})
+        endif()
     else()
-        gtest_discover_tests(test_${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "${name}.")
+        gtest_discover_tests(test_${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "${name}." PROPERTIES ${ARG_PROPERTIES})
     endif()
 endfunction()

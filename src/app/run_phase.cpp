@@ -21,8 +21,6 @@
 
 namespace rtd {
 
-std::atomic<bool> professionalLevel{false};
-
 namespace {
 
 using namespace std::chrono_literals;
@@ -83,9 +81,9 @@ bool waitForFirstTraffic()
 
 void startReaders()
 {
-    std::thread(weatherReaderThread).detach();
+    std::thread(weatherReaderThread, weatherReaderPort).detach();
     std::this_thread::sleep_for(2s);
-    std::thread(trafficReaderThread).detach();
+    std::thread(trafficReaderThread, trafficReaderPort).detach();
 }
 
 void runPhaseSteps()

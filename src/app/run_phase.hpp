@@ -5,6 +5,8 @@
 // startFinalExit) stops them all, saves what must be saved and then either restarts the
 // start-up (WM_APP+1) or lets the window close the program (WM_APP+2).
 
+#include "traffic/service_link.hpp" // professionalLevel
+
 #include <atomic>
 #include <chrono>
 #include <stop_token>
@@ -13,9 +15,6 @@
 #include <vector>
 
 namespace rtd {
-
-// The traffic service reported its professional level.
-extern std::atomic<bool> professionalLevel;
 
 // Called by the start-up worker once the environment is ready. Returns once the traffic
 // thread runs, or early when an exit began; its errors end the run with SYSTEM ERROR.

@@ -26,7 +26,6 @@
 
 namespace rtd {
 
-std::atomic<bool> realTrafficOnThisPc{true};
 std::atomic<std::int32_t> archiveWeek{0};
 std::atomic<DaySlot> currentDaySlot{0};
 std::atomic<bool> dbaseLoaded{false};

@@ -4,6 +4,7 @@
 // options ask for and hands over to the run phase. Its failures stop it on the error line.
 
 #include "core/time.hpp"
+#include "traffic/udp_reader.hpp" // realTrafficOnThisPc: "InsideSystems\RealTraffic.jar" in roaming app data
 
 #include <atomic>
 #include <cstdint>
@@ -14,7 +15,6 @@
 
 namespace rtd {
 
-extern std::atomic<bool> realTrafficOnThisPc; // "InsideSystems\RealTraffic.jar" in roaming app data
 extern std::atomic<std::int32_t> archiveWeek; // major of ARCHIVE_VERSION
 extern std::atomic<DaySlot> currentDaySlot;
 // The model database and the fixes were read; never reset, so a restart does not read

@@ -4,15 +4,22 @@
 #include "core/exceptions.hpp"
 #include "core/exit.hpp"
 #include "core/log.hpp"
+#include "core/text.hpp"
+#include "core/time.hpp"
+#include "traffic/sim_client.hpp"
+#include "traffic/traffic_thread.hpp"
 
 #include <fmt/format.h>
+#include <array>
 #include <charconv>
 #include <thread>
 
 namespace rtd {
 
+std::atomic<bool> realTrafficOnThisPc{true};
+std::atomic<bool> professionalLevel{false};
 std::atomic<bool> clientConnected{false};
-UdpReader weatherReader;
+WeatherReader weatherReader;
 TrafficReader trafficReader;
 std::atomic<double> trafficTimestamp{0.0};
 std::mutex trafficMutex;
@@ -30,17 +37,23 @@ namespace {
 
 using platform::Socket;
 using platform::invalidSocket;
+using namespace std::chrono_literals;
 
-// The sockets change only under serverMutex; a blocked wait polls and looks again.
+constexpr std::size_t receiveBufferSize = 8192;
+constexpr int acceptCheckMs = 200;
+constexpr auto acceptLeaveBound = 2s;
+constexpr double radiansPerDegreeExact = 0.017453292519943295;
+
+// The sockets change only under serverMutex. A thread waiting for a connection counts
+// itself in acceptWaiters; stopServer wakes it and closes the listener once it has left.
 std::mutex serverMutex;
 Socket listener = invalidSocket;
 Socket client = invalidSocket;
-std::uint16_t listeningPort = 0;
 bool socketsStarted = false;
+std::atomic<bool> serverStopping{false};
+std::atomic<int> acceptWaiters{0};
 
-constexpr int acceptPollMs = 100;
-
-void closeClient()
+void closeClientLocked()
 {
     if (client != invalidSocket)
         platform::closeSocket(client);
@@ -48,67 +61,113 @@ void closeClient()
     clientConnected = false;
 }
 
-bool sendLine(const std::string& text)
+// Accepts the waiting connection and sets it up; the accepted socket is closed again when
+// the set-up fails.
+bool acceptWaiting(Socket from)
 {
-    return sendDataPacket(text + "\r\n");
+    std::lock_guard lock(serverMutex);
+    if (listener != from || serverStopping)
+        return false;
+    const Socket accepted = platform::acceptConnection(listener);
+    if (accepted == invalidSocket)
+        return false;
+    try {
+        if (!platform::setNoDelay(accepted))
+            throw SysErrorException(7, fmt::format("{} setsockopt failed with error {}", currentUtcClock(),
+                                                   winsockErrorText(platform::lastSocketError())));
+    } catch (const std::exception& e) {
+        platform::closeSocket(accepted);
+        logLine(fmt::format("waitForClient interrupted: {}", e.what()));
+        return false;
+    }
+    client = accepted;
+    clientConnected = true;
+    return true;
 }
 
-void idleUntilStopped(UdpReader& reader)
+std::string shortest(double value)
 {
-    const CountedThread counted;
-    while (!reader.stop)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::array<char, 32> text{};
+    const auto result = std::to_chars(text.data(), text.data() + text.size(), value);
+    return std::string(text.data(), result.ptr);
+}
+
+// The user position lies in the box near 0,0 that stands for "not known yet".
+bool inNullBox(double latitude, double longitude)
+{
+    return latitude >= 0 && latitude <= 0.0009 && longitude >= 0 && longitude <= 0.05;
+}
+
+void linkGone()
+{
+    mainWindowGlobals.rtConnected = false;
+    windowDisplay().invalidate(headerBand);
+    withdrawLiveAircraft();
+    resetFeedState();
+    setStatus(fmt::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", currentUtcClock()), true);
 }
 
 } // namespace
 
 void startServer(const std::string& port)
 {
-    std::uint16_t number = 0;
-    const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), number);
-    if (error != std::errc() || end != port.data() + port.size())
-        throw SysErrorException(30, fmt::format("invalid port number \"{}\"", port));
     std::lock_guard lock(serverMutex);
-    if (!socketsStarted && !platform::startSockets())
-        throw SysErrorException(31, "WSAStartup failed");
+    const platform::ListenOutcome outcome = platform::listenOnAllAddresses(port);
+    const std::string error = winsockErrorText(outcome.error);
+    switch (outcome.failedStep) {
+    case platform::ListenStep::startup:
+        throw SysErrorException(0, fmt::format("WSAStartup failed with error {}", outcome.error));
+    case platform::ListenStep::resolve:
+        throw SysErrorException(1, fmt::format("getaddrinfo failed with error {}", outcome.error));
+    case platform::ListenStep::socket:
+        throw SysErrorException(2, "socket failed with error " + error);
+    case platform::ListenStep::blocking:
+        throw SysErrorException(3, "ioctlsocket failed with error " + error);
+    case platform::ListenStep::reuseAddress:
+        throw SysErrorException(4, "setsockopt(SO_REUSEADDR) failed");
+    case platform::ListenStep::bind:
+        throw SysErrorException(5, fmt::format("Bind failed at port {} with error {}", port, error));
+    case platform::ListenStep::listen:
+        throw SysErrorException(6, "listen failed with error " + error);
+    case platform::ListenStep::done:
+        break;
+    }
+    if (listener != invalidSocket)
+        platform::closeSocket(listener);
+    if (socketsStarted)
+        platform::stopSockets();
+    listener = outcome.socket;
     socketsStarted = true;
-    listener = platform::listenOnLoopback(number);
-    if (listener == invalidSocket)
-        throw SysErrorException(32, fmt::format("cannot listen on port {}", port));
-    listeningPort = number;
+    serverStopping = false;
 }
 
 std::uint16_t serverPort()
 {
     std::lock_guard lock(serverMutex);
-    return listeningPort;
+    return listener == invalidSocket ? 0 : platform::localPort(listener);
 }
 
 bool waitForClient()
 {
+    if (clientConnected)
+        return false;
+    ++acceptWaiters;
+    bool accepted = false;
     for (;;) {
-        Socket waiting = invalidSocket;
+        Socket from = invalidSocket;
         {
             std::lock_guard lock(serverMutex);
-            if (client != invalidSocket)
-                return true;
-            if (listener == invalidSocket)
-                return false;
-            waiting = listener;
+            from = listener;
         }
-        if (!platform::waitReadable(waiting, acceptPollMs))
+        if (from == invalidSocket || serverStopping || exitBegan())
+            break;
+        if (!platform::waitReadable(from, acceptCheckMs))
             continue;
-        std::lock_guard lock(serverMutex);
-        if (listener != waiting)
-            return false;
-        client = platform::acceptConnection(listener);
-        if (client == invalidSocket) {
-            logLine("waitForClient interrupted: accept failed");
-            return false;
-        }
-        clientConnected = true;
-        return true;
+        accepted = acceptWaiting(from);
+        break;
     }
+    --acceptWaiters;
+    return accepted;
 }
 
 bool sendDataPacket(const std::string& text)
@@ -116,8 +175,9 @@ bool sendDataPacket(const std::string& text)
     std::lock_guard lock(serverMutex);
     if (client != invalidSocket && platform::sendAll(client, text))
         return true;
-    logLine("sendDataPacket to RealTraffic failed: connection lost");
-    closeClient();
+    const int error = client == invalidSocket ? 10057 : platform::lastSocketError(); // not connected
+    logLine(fmt::format("sendDataPacket to RealTraffic failed: {}", winsockErrorText(error)));
+    closeClientLocked();
     logLine("RealTraffic client socket closed");
     return false;
 }
@@ -131,9 +191,14 @@ std::string receive()
     }
     if (from == invalidSocket)
         return {};
-    char buffer[8192];
-    const long received = platform::receiveBytes(from, buffer, sizeof buffer);
-    return received > 0 ? std::string(buffer, static_cast<std::size_t>(received)) : std::string();
+    std::array<char, receiveBufferSize + 1> buffer{};
+    const long received = platform::receiveBytes(from, buffer.data(), receiveBufferSize);
+    if (received < 0) {
+        logLine(fmt::format("receive: {}", winsockErrorText(platform::lastSocketError())));
+        return {};
+    }
+    buffer[static_cast<std::size_t>(received)] = '\0';
+    return std::string(buffer.data());
 }
 
 bool clientReadable(std::chrono::milliseconds timeout)
@@ -149,13 +214,21 @@ bool clientReadable(std::chrono::milliseconds timeout)
 void stopServer()
 {
     if (clientConnected)
-        sendLine("exit");
+        sendDataPacket("exit\r\n");
+    serverStopping = true;
+    {
+        std::lock_guard lock(serverMutex);
+        if (listener != invalidSocket)
+            platform::wakeSocket(listener);
+    }
+    const auto deadline = std::chrono::steady_clock::now() + acceptLeaveBound;
+    while (acceptWaiters > 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
     std::lock_guard lock(serverMutex);
-    closeClient();
+    closeClientLocked();
     if (listener != invalidSocket)
         platform::closeSocket(listener);
     listener = invalidSocket;
-    listeningPort = 0;
     if (socketsStarted)
         platform::stopSockets();
     socketsStarted = false;
@@ -164,39 +237,114 @@ void stopServer()
 void sendQs123(std::int64_t seconds)
 {
     if (clientConnected && seconds >= 1)
-        sendLine(fmt::format("Qs123={}", seconds * 1000));
+        sendDataPacket(fmt::format("Qs123={}\r\n", seconds * 1000));
 }
 
-// The position line needs the simulator client's user aircraft, which is not linked yet.
-void sendUserPosition() {}
-
-void weatherReaderThread()
+std::string qs121Line(const UserAircraftState& user)
 {
-    idleUntilStopped(weatherReader);
+    return fmt::format("Qs121={:.0f};{:.0f};{:.6f};{:.0f};{};{:.6f};{:.6f}\r\n", user.pitch * 100000,
+                       user.bank * 100000, user.heading, user.altitudeFt * 1000, shortest(user.groundSpeedKt * 1000),
+                       user.latitude * radiansPerDegreeExact, user.longitude * radiansPerDegreeExact);
 }
 
-void trafficReaderThread()
+void sendUserPosition()
 {
-    idleUntilStopped(trafficReader);
+    if (!realTrafficOnThisPc)
+        return;
+    const UserAircraftState user = userAircraftState();
+    if (inNullBox(user.latitude, user.longitude))
+        return;
+    if (!clientConnected) {
+        if (exitReason != ExitReason::notYetSet)
+            return;
+        if (waitForClient()) {
+            mainWindowGlobals.rtConnected = true;
+            windowDisplay().invalidate(headerBand);
+            setStatus(fmt::format("{} RealTraffic re-connected", currentUtcClock()), true);
+            clearStatus();
+        }
+        return;
+    }
+    if (!sendDataPacket(qs121Line(user)))
+        linkGone();
+}
+
+// ---- UDP readers --------------------------------------------------------------------------
+
+void runReader(UdpReader& reader, std::uint16_t port)
+{
+    const CountedThread counted;
+    try {
+        reader.open();
+        reader.bind(port);
+        reader.light() = 1;
+        if (&reader == &trafficReader)
+            mainWindowGlobals.weatherReaderState = 1;
+        windowDisplay().invalidate(headerBand);
+        logLine(fmt::format("    {} connected", reader.name()));
+        reader.receiveLoop();
+        reader.closeAndCleanUp();
+    } catch (const std::exception& e) {
+        reader.closeAndCleanUp();
+        logLine(fmt::format("    {} disconnected", reader.name()));
+        readerStopped(reader, e.what());
+    }
+}
+
+void weatherReaderThread(std::uint16_t port)
+{
+    runReader(weatherReader, port);
+}
+
+void trafficReaderThread(std::uint16_t port)
+{
+    runReader(trafficReader, port);
 }
 
 void stopReader(UdpReader& reader)
 {
-    reader.stop = true;
-    const Socket socket = reader.socket.exchange(invalidSocket);
-    if (socket != invalidSocket)
-        platform::closeSocket(socket);
+    reader.requestStop();
+}
+
+void readerStopped(const UdpReader& reader, const std::string& error)
+{
+    const char* name = &reader == &trafficReader ? "TrafficReader " : "WeatherReader";
+    setStatus(fmt::format("The {} has stopped with an error: {}", name, error), true);
+    readerFailed = true;
+}
+
+void feedStatusTick()
+{
+    if (!mainWindowGlobals.rtConnected)
+        return;
+    for (UdpReader* reader : {static_cast<UdpReader*>(&weatherReader), static_cast<UdpReader*>(&trafficReader)}) {
+        const std::uint32_t count = reader->datagramCount;
+        const std::uint32_t previous = reader->lastSeenCount.exchange(count);
+        if (count == previous) {
+            reader->light() = 2;
+            windowDisplay().invalidate(headerBand);
+            reader->lightLatch = false;
+        } else if (!reader->lightLatch) {
+            reader->lightLatch = true;
+            reader->light() = 1;
+            windowDisplay().invalidate(headerBand);
+        }
+    }
 }
 
 void resetFeedState()
 {
     trafficTimestamp = 0.0;
+    trafficReader.currentQnh.exchange(standardQnh);
     trafficReader.clearLiveCallsignsSeen();
-    mainWindowGlobals.qnhFigure = 1013;
-    weatherReader.stop = false;
     trafficReader.stop = false;
-    mainWindowGlobals.trafficReaderState = 3;
-    mainWindowGlobals.weatherReaderState = 3;
+    weatherReader.stop = false;
+    weatherReader.datagramCount = 0;
+    weatherReader.lastSeenCount = 0;
+    trafficReader.lightLatch = true;
+    weatherReader.lightLatch = true;
+    weatherReader.lastAcceptedQnh = standardQnh;
+    mainWindowGlobals.qnhFigure = standardQnh;
     windowDisplay().invalidate(headerBand);
 }
 

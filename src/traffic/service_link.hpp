@@ -1,14 +1,17 @@
 #pragma once
-// The link to the traffic service: a TCP server the service connects to (commands and the
-// user's position go out, the version reply comes back) and two UDP readers, one for
-// traffic and one for weather datagrams.
+// The link to the traffic service: a TCP server the service connects to (the user's
+// position every second, the simulator's time every 5 s, the version request and "exit" go
+// out as CR LF lines; the version reply comes back) and two UDP readers, one for traffic and
+// one for weather datagrams.
 //
-// The readers' threads here only idle until they are stopped; the traffic reader's
-// datagram handling is built (traffic_reader.hpp), its receive loop comes next.
+// The server accepts one client at a time. A failed send takes the link down; the next
+// position tick then waits in waitForClient until the service connects again. A stop
+// (stopServer) wakes a thread blocked in accept.
 
 #include "traffic/records.hpp"
 #include "traffic/traffic_reader.hpp"
 #include "traffic/udp_reader.hpp"
+#include "traffic/weather_reader.hpp"
 
 #include <atomic>
 #include <chrono>
@@ -19,18 +22,22 @@
 
 namespace rtd {
 
+struct UserAircraftState;
+
+// The service reported its professional level: it gets the simulator's time.
+extern std::atomic<bool> professionalLevel;
+
 // ---- TCP server --------------------------------------------------------------------------
 
 extern std::atomic<bool> clientConnected;
 
-// Opens the listening socket on `port` (decimal text; "0" lets the system choose, see
-// serverPort). Throws SysErrorException when the port is not a number or the socket cannot
-// be opened.
+// Opens the listening socket on every IPv4 address at `port` (decimal text; "0" lets the
+// system choose, see serverPort). Throws SysErrorException 0 to 6 naming the failed step.
 void startServer(const std::string& port);
 std::uint16_t serverPort();
 
-// Waits until the service connects; true when a client is connected, false when the server
-// was stopped or accepting failed.
+// One wait for the service to connect. False at once when a client is connected; false when
+// the server stopped or accepting failed; true when a client was accepted now.
 bool waitForClient();
 
 // Sends the text to the client; on failure drops the client and returns false.
@@ -48,21 +55,35 @@ void stopServer();
 // "Qs123={milliseconds}" with seconds x 1000, when the client is connected and seconds >= 1.
 void sendQs123(std::int64_t seconds);
 
-// The user's position to the service, when it runs on this PC and the position is known.
+// The position line for a user state: "Qs121=pitch;bank;heading;altitude;speed;lat;lon".
+std::string qs121Line(const UserAircraftState& user);
+
+// The user's position to the service once per second, when it runs on this PC and the
+// position is known. While the service is away it waits for it to connect again; when a send
+// fails it withdraws the live aircraft and resets the feed state.
 void sendUserPosition();
 
 // ---- UDP readers ------------------------------------------------------------------------
 
-extern UdpReader weatherReader;
+extern WeatherReader weatherReader;
 extern TrafficReader trafficReader;
 
-// Detached bodies; each counts itself in activeThreadCount.
-void weatherReaderThread();
-void trafficReaderThread();
+// Thread bodies, started detached; each counts itself in activeThreadCount, and a failed
+// open or bind ends in readerStopped.
+void weatherReaderThread(std::uint16_t port);
+void trafficReaderThread(std::uint16_t port);
+// Runs one reader on the calling thread until it is stopped.
+void runReader(UdpReader& reader, std::uint16_t port);
 
-// Sets the reader's stop flag, closes its socket (ending a blocked receive) and marks it
-// invalid.
+// Ends the reader's receive loop (its thread closes the socket).
 void stopReader(UdpReader& reader);
+
+// "The {} has stopped with an error: {}" on the status line and in the log; readerFailed.
+void readerStopped(const UdpReader& reader, const std::string& error);
+
+// Once per check of the traffic thread, while the service is connected: a reader that
+// received nothing since the previous check shows its light 2, one that received again 1.
+void feedStatusTick();
 
 // ---- feed state -------------------------------------------------------------------------
 

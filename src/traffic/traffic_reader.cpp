@@ -1,5 +1,6 @@
 #include "traffic/traffic_reader.hpp"
 
+#include "core/display.hpp"
 #include "core/log.hpp"
 #include "core/parameters.hpp"
 #include "core/utf.hpp"
@@ -94,29 +95,9 @@ bool isExcludedType(std::string_view type)
 
 } // namespace
 
-TrafficReader::TrafficReader()
+TrafficReader::TrafficReader() : UdpReader("Traffic Reader", mainWindowGlobals.trafficReaderState)
 {
     fields_.reserve(fieldCapacity);
-}
-
-void TrafficReader::takeReceived(std::size_t received)
-{
-    if (received == 0)
-        return;
-    if (received >= receiveBufferSize) {
-        logLine(fmt::format("buffer overrun: {} bytes", received));
-        return;
-    }
-    buffer_[received] = '\0';
-    datagram_ = std::string_view(buffer_.data(), std::strlen(buffer_.data()));
-    onData();
-}
-
-void TrafficReader::handleDatagram(std::string_view bytes)
-{
-    if (bytes.size() < receiveBufferSize)
-        std::memcpy(buffer_.data(), bytes.data(), bytes.size());
-    takeReceived(bytes.size());
 }
 
 void TrafficReader::onData()
@@ -127,6 +108,13 @@ void TrafficReader::onData()
     }
     splitFields();
     lastDrop_ = processLine();
+}
+
+void TrafficReader::onStopped()
+{
+    mainWindowGlobals.trafficReaderState = 3;
+    windowDisplay().invalidate(headerBand);
+    logLine("Traffic Reader has stopped");
 }
 
 void TrafficReader::splitFields()

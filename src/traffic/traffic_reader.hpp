@@ -97,21 +97,14 @@ inline constexpr std::string_view towPrefix = "TOW ";
 
 class TrafficReader : public UdpReader {
 public:
-    static constexpr std::size_t receiveBufferSize = 16384;
     static constexpr std::size_t fieldCapacity = 64;
 
     TrafficReader();
 
-    // The receive buffer and the hand-over of `received` bytes written into it: 16384 or
-    // more is logged as an overrun and dropped, nothing for an empty datagram; otherwise the
-    // datagram is the text up to the first NUL, passed to onData.
-    char* receiveBuffer() { return buffer_.data(); }
-    void takeReceived(std::size_t received);
-    // Copies the bytes into the receive buffer and hands them over as a receive would.
-    void handleDatagram(std::string_view bytes);
-
     // One datagram: ignored when it contains " VEH", else split and processed.
-    void onData();
+    void onData() override;
+    // The traffic light shows "stopped"; logged.
+    void onStopped() override;
     // The views of the current datagram's fields: two adjacent commas give an empty field,
     // a trailing comma none. A datagram of more than 64 fields keeps its first 63 and its
     // last, so the vector never grows past its reserved capacity.
@@ -130,6 +123,7 @@ public:
     // An empty code: no park airport.
     void setParkAirport(std::string_view icao, LatLon position);
     std::atomic<bool> staticCalculation{false}; // set while static parking recalculates
+    std::atomic<std::int32_t> currentQnh{1013};  // hPa, from the weather reader
 
     // The callsigns seen in range while staticCalculation was set.
     std::set<std::string, std::less<>> liveCallsignsSeen() const;
@@ -158,8 +152,6 @@ private:
     void fillTexts(const TextViews& texts);
     TrafficDrop handOver();
 
-    std::array<char, receiveBufferSize + 1> buffer_{};
-    std::string_view datagram_;
     TrafficReport record_;
     std::vector<std::string_view> fields_;
     TrafficDrop lastDrop_ = TrafficDrop::none;

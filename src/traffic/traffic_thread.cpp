@@ -9,6 +9,8 @@
 #include "core/requests.hpp"
 #include "traffic/ai_results.hpp"
 #include "traffic/ai_state.hpp"
+#include "traffic/service_link.hpp"
+#include "traffic/sim_client.hpp"
 
 #include <fmt/format.h>
 #include <chrono>
@@ -33,6 +35,7 @@ void mainLoop(std::stop_token stop)
 {
     const CountedThread counted;
     try {
+        feedStatusTick();
         for (std::int64_t poll = 1; !stop.stop_requested(); ++poll) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             trafficCycle(poll);
@@ -53,6 +56,27 @@ void trafficCycle(std::int64_t poll)
         onUserPositionChange(false);
     handleReReadRequest();
     applyNavLightsRequest();
+    serviceLinkSecond(tickCounter);
+}
+
+void serviceLinkSecond(std::int64_t second)
+{
+    sendUserPosition();
+    userStateCache = requestUserAircraftPosition();
+    if (second % 59 == 0)
+        feedStatusTick();
+    if (second % 5 != 0)
+        return;
+    trafficReader.setUserPosition(userStateCache.position());
+    if (professionalLevel)
+        sendQs123(simUtcSeconds);
+    if (second % 15 == 0 &&
+        (mainWindowGlobals.trafficReaderState == 2 || mainWindowGlobals.weatherReaderState == 2))
+        feedStatusTick();
+    if (second % 30 == 0 && readerFailed) {
+        showError("1001: RT error");
+        startFinalExit(ExitReason::systemError, 0);
+    }
 }
 
 void handleReReadRequest()
@@ -65,6 +89,8 @@ void handleReReadRequest()
     windowDisplay().enableControl(reReadButton.controlId(), true);
     reReadRequested = false;
 }
+
+void withdrawLiveAircraft() {}
 
 void initTrafficContainers()
 {

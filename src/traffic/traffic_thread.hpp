@@ -21,6 +21,11 @@ void mainLoop(std::stop_token stop);
 // One poll of the traffic cycle; `poll` counts the 10 ms polls since the thread started.
 void trafficCycle(std::int64_t poll);
 
+// The traffic service link's duties of second `second`: the position every second, the
+// reader's reference position and the simulator's time every 5th, the reader lights and the
+// reader check.
+void serviceLinkSecond(std::int64_t second);
+
 // A pending "Re-read" request, unless static parking is being renewed: re-reads the park
 // airports, shows what changed, enables the button again and clears the request.
 void handleReReadRequest();
@@ -28,6 +33,10 @@ void handleReReadRequest();
 // Once per run before the simulator client starts / by a restart once the threads ended.
 void initTrafficContainers();
 void resetTrafficState();
+
+// The traffic service went away: every live aircraft in the simulator is removed and every
+// pending creation withdrawn.
+void withdrawLiveAircraft();
 
 // "\nNo match found for: " and the aircraft that found no livery.
 void logNoMatches();

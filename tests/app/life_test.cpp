@@ -173,7 +173,9 @@ TEST_F(StartUpTest, RunReachesTheTrafficThreadAndACloseEndsIt)
     EXPECT_EQ(activeThreadCount, 0);
     EXPECT_EQ(display.posted().size(), 1u);
     const std::string ended = log();
-    EXPECT_NE(ended.find("Exiting: USER CLOSED SIM\nUser closed Ramptide\n"), std::string::npos) << ended;
+    for (const char* line : {"Exiting: USER CLOSED SIM\n", "\nTraffic Reader has stopped\n", "\nQNH Reader has stopped\n",
+                             "\nUser closed Ramptide\n"})
+        EXPECT_NE(ended.find(line), std::string::npos) << line << ended;
     EXPECT_EQ(ended.find("Exiting: USER CLOSED SIM", ended.find("Exiting:") + 1), std::string::npos);
     EXPECT_NE(settingsFile().find("name=\"BLOCK_CALLSIGN\" value=\"\""), std::string::npos) << settingsFile();
     EXPECT_TRUE(userClosed);

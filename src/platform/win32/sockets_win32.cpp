@@ -3,27 +3,61 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
+#include <array>
 #include <climits>
+#include <cstring>
 
 namespace rtd::platform {
 namespace {
+
+constexpr int sendStuckMs = 5000;
+constexpr std::size_t largestDatagram = 65536;
 
 SOCKET handle(Socket socket)
 {
     return static_cast<SOCKET>(socket);
 }
 
+Socket toSocket(SOCKET socket)
+{
+    return socket == INVALID_SOCKET ? invalidSocket : static_cast<Socket>(socket);
+}
+
+int chunkOf(std::size_t size)
+{
+    return size > INT_MAX ? INT_MAX : static_cast<int>(size);
+}
+
+bool ipv4Address(const std::string& host, std::uint16_t port, sockaddr_in& address)
+{
+    address = sockaddr_in{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    return ::inet_pton(AF_INET, host.c_str(), &address.sin_addr) == 1;
+}
+
 } // namespace
 
 bool startSockets()
 {
+    return startSocketsResult() == 0;
+}
+
+int startSocketsResult()
+{
     WSADATA data{};
-    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    return WSAStartup(MAKEWORD(2, 2), &data);
 }
 
 void stopSockets()
 {
     WSACleanup();
+}
+
+int lastSocketError()
+{
+    return WSAGetLastError();
 }
 
 Socket listenOnLoopback(std::uint16_t& port)
@@ -46,6 +80,56 @@ Socket listenOnLoopback(std::uint16_t& port)
     return static_cast<Socket>(listener);
 }
 
+ListenOutcome listenOnAllAddresses(const std::string& port)
+{
+    if (const int result = startSocketsResult(); result != 0)
+        return {invalidSocket, ListenStep::startup, result};
+    addrinfo hints{};
+    hints.ai_flags = AI_PASSIVE;
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* found = nullptr;
+    if (const int result = ::getaddrinfo(nullptr, port.c_str(), &hints, &found); result != 0) {
+        WSACleanup();
+        return {invalidSocket, ListenStep::resolve, result};
+    }
+    const SOCKET listener = ::socket(found->ai_family, found->ai_socktype, found->ai_protocol);
+    auto fail = [&](ListenStep step) {
+        const int error = WSAGetLastError();
+        if (found)
+            ::freeaddrinfo(found);
+        if (listener != INVALID_SOCKET)
+            ::closesocket(listener);
+        WSACleanup();
+        return ListenOutcome{invalidSocket, step, error};
+    };
+    if (listener == INVALID_SOCKET)
+        return fail(ListenStep::socket);
+    u_long blocking = 0;
+    if (::ioctlsocket(listener, FIONBIO, &blocking) != 0)
+        return fail(ListenStep::blocking);
+    const BOOL one = TRUE;
+    if (::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&one), sizeof one) != 0)
+        return fail(ListenStep::reuseAddress);
+    if (::bind(listener, found->ai_addr, static_cast<int>(found->ai_addrlen)) != 0)
+        return fail(ListenStep::bind);
+    ::freeaddrinfo(found);
+    found = nullptr;
+    if (::listen(listener, SOMAXCONN) != 0)
+        return fail(ListenStep::listen);
+    return {toSocket(listener), ListenStep::done, 0};
+}
+
+std::uint16_t localPort(Socket socket)
+{
+    sockaddr_in address{};
+    int length = sizeof address;
+    if (::getsockname(handle(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        return 0;
+    return ntohs(address.sin_port);
+}
+
 bool waitReadable(Socket socket, int milliseconds)
 {
     WSAPOLLFD entry{handle(socket), POLLRDNORM, 0};
@@ -54,21 +138,29 @@ bool waitReadable(Socket socket, int milliseconds)
 
 Socket acceptConnection(Socket listener)
 {
-    const SOCKET connection = ::accept(handle(listener), nullptr, nullptr);
-    return connection == INVALID_SOCKET ? invalidSocket : static_cast<Socket>(connection);
+    return toSocket(::accept(handle(listener), nullptr, nullptr));
+}
+
+bool setNoDelay(Socket socket)
+{
+    const BOOL one = TRUE;
+    return ::setsockopt(handle(socket), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one) == 0;
 }
 
 long receiveBytes(Socket socket, char* buffer, std::size_t size)
 {
-    const int chunk = size > INT_MAX ? INT_MAX : static_cast<int>(size);
-    return ::recv(handle(socket), buffer, chunk, 0);
+    return ::recv(handle(socket), buffer, chunkOf(size), 0);
 }
 
 bool sendAll(Socket socket, std::string_view bytes)
 {
     while (!bytes.empty()) {
-        const int chunk = bytes.size() > INT_MAX ? INT_MAX : static_cast<int>(bytes.size());
-        const int sent = ::send(handle(socket), bytes.data(), chunk, 0);
+        WSAPOLLFD entry{handle(socket), POLLWRNORM, 0};
+        if (WSAPoll(&entry, 1, sendStuckMs) <= 0) {
+            WSASetLastError(WSAETIMEDOUT);
+            return false;
+        }
+        const int sent = ::send(handle(socket), bytes.data(), chunkOf(bytes.size()), 0);
         if (sent <= 0)
             return false;
         bytes.remove_prefix(static_cast<std::size_t>(sent));
@@ -76,9 +168,64 @@ bool sendAll(Socket socket, std::string_view bytes)
     return true;
 }
 
+void wakeSocket(Socket socket)
+{
+    ::shutdown(handle(socket), SD_BOTH);
+}
+
 void closeSocket(Socket socket)
 {
     ::closesocket(handle(socket));
+}
+
+Socket openUdpSocket()
+{
+    return toSocket(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+}
+
+bool bindUdp(Socket socket, bool loopbackOnly, std::uint16_t port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(loopbackOnly ? INADDR_LOOPBACK : INADDR_ANY);
+    address.sin_port = htons(port);
+    return ::bind(handle(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+// Windows reports a datagram too long for the buffer only as an error, so each one is taken
+// into a buffer that holds any datagram and copied, which also gives its true length.
+long receiveDatagram(Socket socket, char* buffer, std::size_t size)
+{
+    thread_local std::array<char, largestDatagram> whole;
+    const int received = ::recvfrom(handle(socket), whole.data(), static_cast<int>(whole.size()), 0, nullptr, nullptr);
+    if (received > 0)
+        std::memcpy(buffer, whole.data(), std::min(size, static_cast<std::size_t>(received)));
+    return received;
+}
+
+bool sendDatagram(Socket socket, const std::string& host, std::uint16_t port, std::string_view bytes)
+{
+    sockaddr_in address{};
+    if (!ipv4Address(host, port, address))
+        return false;
+    const int sent = ::sendto(handle(socket), bytes.data(), chunkOf(bytes.size()), 0,
+                              reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    return sent == static_cast<int>(bytes.size());
+}
+
+Socket connectTcp(const std::string& host, std::uint16_t port)
+{
+    sockaddr_in address{};
+    if (!ipv4Address(host, port, address))
+        return invalidSocket;
+    const SOCKET connection = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (connection == INVALID_SOCKET)
+        return invalidSocket;
+    if (::connect(connection, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::closesocket(connection);
+        return invalidSocket;
+    }
+    return static_cast<Socket>(connection);
 }
 
 } // namespace rtd::platform
