@@ -109,6 +109,12 @@ void UdpReader::handleDatagram(std::string_view bytes)
     takeReceived(bytes.size());
 }
 
+std::uint16_t UdpReader::boundPort()
+{
+    std::lock_guard lock(socketMutex_);
+    return socket_ == platform::invalidSocket ? 0 : platform::localPort(socket_);
+}
+
 void UdpReader::requestStop()
 {
     stop = true;

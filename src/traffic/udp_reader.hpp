@@ -58,6 +58,9 @@ public:
     // Any thread: ends the receive loop soon (within stopCheckMs at the latest).
     void requestStop();
 
+    // The port the socket is bound to; 0 while closed.
+    std::uint16_t boundPort();
+
     const std::string& name() const { return name_; }
     std::atomic<std::int32_t>& light() { return light_; }
 
