@@ -42,7 +42,6 @@ using namespace std::chrono_literals;
 constexpr std::size_t receiveBufferSize = 8192;
 constexpr int acceptCheckMs = 200;
 constexpr auto acceptLeaveBound = 2s;
-constexpr double radiansPerDegreeExact = 0.017453292519943295;
 
 // The sockets change only under serverMutex. A thread waiting for a connection counts
 // itself in acceptWaiters; stopServer wakes it and closes the listener once it has left.
@@ -244,7 +243,7 @@ std::string qs121Line(const UserAircraftState& user)
 {
     return fmt::format("Qs121={:.0f};{:.0f};{:.6f};{:.0f};{};{:.6f};{:.6f}\r\n", user.pitch * 100000,
                        user.bank * 100000, user.heading, user.altitudeFt * 1000, shortest(user.groundSpeedKt * 1000),
-                       user.latitude * radiansPerDegreeExact, user.longitude * radiansPerDegreeExact);
+                       user.latitude * radiansPerDegree, user.longitude * radiansPerDegree);
 }
 
 void sendUserPosition()
