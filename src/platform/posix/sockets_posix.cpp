@@ -56,7 +56,7 @@ int windowsNumber(int error)
     case ENOBUFS: return 10055;
     case EISCONN: return 10056;
     case ENOTCONN: return 10057;
-    case EPIPE: return 10058;
+    case EPIPE: return 10054; // the peer closed: Windows reports a reset
     case ETIMEDOUT: return 10060;
     case ECONNREFUSED: return 10061;
     case EHOSTUNREACH: return 10065;
