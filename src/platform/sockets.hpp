@@ -74,6 +74,13 @@ void closeSocket(Socket socket);
 Socket openUdpSocket();
 // Binds to 127.0.0.1 (loopbackOnly) or to every address, at `port`. False on failure.
 bool bindUdp(Socket socket, bool loopbackOnly, std::uint16_t port);
+// A blocking receive on the socket gives up after the time (an error of 10035 or 10060).
+bool setReceiveTimeout(Socket socket, int milliseconds);
+// Whether the error number is a receive that gave up after its time.
+inline bool isTimeout(int error)
+{
+    return error == 10035 || error == 10060;
+}
 // One datagram into the buffer; the result is the datagram's true length, which exceeds
 // `size` when it did not fit (the rest is lost), 0 for an empty datagram or a woken socket,
 // negative on error.

@@ -50,16 +50,18 @@ void UdpReader::receiveLoop()
         std::lock_guard lock(socketMutex_);
         socket = socket_;
     }
+    // A receive gives up after stopCheckMs, so the loop sees the stop flag even when the
+    // wake-up is missed.
+    if (socket != platform::invalidSocket)
+        platform::setReceiveTimeout(socket, stopCheckMs);
     while (!stop && !exitBegan() && socket != platform::invalidSocket) {
-        if (!platform::waitReadable(socket, stopCheckMs))
-            continue;
+        const long received = platform::receiveDatagram(socket, buffer_.data(), receiveBufferSize);
         if (stop)
             break;
-        const long received = platform::receiveDatagram(socket, buffer_.data(), receiveBufferSize);
-        if (received < 0)
-            std::this_thread::sleep_for(failedReceivePause);
-        else
+        if (received >= 0)
             takeReceived(static_cast<std::size_t>(received));
+        else if (!platform::isTimeout(platform::lastSocketError()))
+            std::this_thread::sleep_for(failedReceivePause); // a failing receive does not spin
     }
     {
         std::lock_guard lock(socketMutex_);

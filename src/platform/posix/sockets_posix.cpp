@@ -220,6 +220,12 @@ bool bindUdp(Socket socket, bool loopbackOnly, std::uint16_t port)
     return ::bind(fd(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
 }
 
+bool setReceiveTimeout(Socket socket, int milliseconds)
+{
+    timeval time{milliseconds / 1000, (milliseconds % 1000) * 1000};
+    return ::setsockopt(fd(socket), SOL_SOCKET, SO_RCVTIMEO, &time, sizeof time) == 0;
+}
+
 long receiveDatagram(Socket socket, char* buffer, std::size_t size)
 {
     return static_cast<long>(::recvfrom(fd(socket), buffer, size, MSG_TRUNC, nullptr, nullptr));

@@ -192,6 +192,12 @@ bool bindUdp(Socket socket, bool loopbackOnly, std::uint16_t port)
     return ::bind(handle(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
 }
 
+bool setReceiveTimeout(Socket socket, int milliseconds)
+{
+    const DWORD time = static_cast<DWORD>(milliseconds);
+    return ::setsockopt(handle(socket), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&time), sizeof time) == 0;
+}
+
 // Windows reports a datagram too long for the buffer only as an error, so each one is taken
 // into a buffer that holds any datagram and copied, which also gives its true length.
 long receiveDatagram(Socket socket, char* buffer, std::size_t size)
