@@ -85,10 +85,10 @@ protected:
         installTrafficPort(nullptr);
     }
 
-    void setStands(const std::vector<StandSpec>& specs)
+    void setStands(const std::vector<StandSpec>& rows)
     {
         parkAirport.stands.clear();
-        for (const StandSpec& s : specs) {
+        for (const StandSpec& s : rows) {
             parkAirport.stands.emplace_back(s.name, std::vector<StandOption>{}, baseLat + s.northMetres * degPerMetre,
                                             baseLon, 0.0, s.radiusMetres, s.cargo, s.ramp, s.heli);
             parkAirport.stands.back().standId = static_cast<std::uint32_t>(parkAirport.stands.size());
