@@ -15,6 +15,8 @@
 // StandOption and its helpers                  stand_option.hpp
 // the park airports                            park_airports.hpp
 // the park airport's state (parkAirport)       park_airport_state.hpp
+// the stand services (standById, findStandForAircraft, addRealOption, ...)
+//                                              stands.hpp
 // gf_readApf, the learned file, saving it      park_airport_file.hpp
 // the port to live traffic                     traffic_port.hpp
 
@@ -27,4 +29,5 @@
 #include "airports/park_airports.hpp"
 #include "airports/quality.hpp"
 #include "airports/stand_option.hpp"
+#include "airports/stands.hpp"
 #include "airports/traffic_port.hpp"

@@ -69,16 +69,6 @@ DaySlot previousHalfHour(DaySlot slot)
                    : makeDaySlot(slotWeekday(slot), hh - 1);
 }
 
-ParkingPosition* standById(std::uint32_t id)
-{
-    std::vector<ParkingPosition>& all = stands();
-    // Stands are numbered by their place after reading; look there first.
-    if (id >= 1 && id <= all.size() && all[id - 1].standId == id)
-        return &all[id - 1];
-    const auto found = std::find_if(all.begin(), all.end(), [id](const ParkingPosition& s) { return s.standId == id; });
-    return found == all.end() ? nullptr : &*found;
-}
-
 bool fitsStand(double aircraftRadius, double standRadius)
 {
     return aircraftRadius - standRadius <= fitToleranceNm;
@@ -354,6 +344,22 @@ bool seenLive(const std::string& callsign)
 }
 
 } // namespace
+
+ParkingPosition* standById(std::uint32_t id)
+{
+    std::vector<ParkingPosition>& all = stands();
+    // Stands are numbered by their place after reading; look there first.
+    if (id >= 1 && id <= all.size() && all[id - 1].standId == id)
+        return &all[id - 1];
+    const auto found = std::find_if(all.begin(), all.end(), [id](const ParkingPosition& s) { return s.standId == id; });
+    return found == all.end() ? nullptr : &*found;
+}
+
+std::string standNameOf(std::uint32_t standId)
+{
+    const ParkingPosition* stand = standById(standId);
+    return stand != nullptr ? stand->name : std::string("unknown");
+}
 
 void countLearnedChange()
 {

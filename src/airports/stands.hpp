@@ -57,6 +57,11 @@ extern std::vector<FitCandidate> fitList;
 extern std::int32_t realFitOffset;
 extern std::int32_t softFitOffset;
 
+// The stand with the id; null when none.
+ParkingPosition* standById(std::uint32_t id);
+// Its name for log lines; "unknown" when no stand has the id.
+std::string standNameOf(std::uint32_t standId);
+
 // One more learned change of the park airport, shown as the window's updates figure.
 void countLearnedChange();
 
