@@ -1,0 +1,39 @@
+#pragma once
+// The built program and the test peer as child processes of an end-to-end test, and the lock
+// that lets only one run at a time use the traffic service's fixed ports.
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace rtd::test {
+
+// Holds the lock on the fixed ports for its lifetime.
+class PortsLock {
+public:
+    PortsLock();
+    ~PortsLock();
+    PortsLock(const PortsLock&) = delete;
+    PortsLock& operator=(const PortsLock&) = delete;
+
+private:
+    int fd_;
+};
+
+// Starts the program with standard output and error into `output`.
+pid_t spawn(const std::vector<std::string>& arguments, const std::filesystem::path& output);
+
+// The exit code, or -1 when the process did not end within the time (it is then killed).
+int waitForExit(pid_t pid, std::chrono::seconds bound);
+
+// One line of the peer's record: scenario seconds and the text.
+struct Line {
+    double at;
+    std::string text;
+};
+std::vector<Line> recordLines(const std::filesystem::path& record);
+std::vector<Line> linesOf(const std::vector<Line>& lines, std::string_view prefix);
+
+} // namespace rtd::test
