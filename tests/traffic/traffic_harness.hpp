@@ -13,6 +13,7 @@
 #include "liveries/dbase.hpp"
 #include "liveries/fixes.hpp"
 #include "liveries/lookup_tables.hpp"
+#include "rt_peer/scenario.hpp"
 #include "sim_harness.hpp"
 #include "tables_support.hpp"
 #include "traffic/live_creation.hpp"
@@ -86,6 +87,17 @@ protected:
     }
 
     static void feed(const std::string& datagram) { trafficReader.handleDatagram(datagram); }
+
+    // The traffic datagrams of a test peer's scenario (its `traffic` and `path` lines), in
+    // the order it sends them.
+    static std::vector<std::string> scenarioDatagrams(const std::string& scenario)
+    {
+        std::vector<std::string> datagrams;
+        for (const peer::Event& event : peer::parseScenario(scenario, 1700000000.0, "test"))
+            if (event.action == peer::Action::trafficDatagram)
+                datagrams.push_back(event.data);
+        return datagrams;
+    }
 
     static LiveAI* live(std::uint32_t hexid)
     {

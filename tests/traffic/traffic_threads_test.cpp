@@ -17,23 +17,19 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int aircraftCount = 40;
-constexpr int datagramsPerTenMs = 20; // 2,000 a second
-constexpr int readerRounds = 75;      // each aircraft reported 75 times, 2 s apart
+constexpr std::size_t datagramsPerTenMs = 20; // 2,000 a second
 
 class TrafficThreadsTest : public test::TrafficHarness {};
 
 TEST_F(TrafficThreadsTest, ReaderWindowAndTrafficThreadTogether)
 {
-    std::vector<std::string> datagrams;
-    for (int round = 0; round < readerRounds; ++round)
-        for (int i = 0; i < aircraftCount; ++i) {
-            test::FlightPath path;
-            path.hexid = std::to_string(4850000 + i);
-            path.callsign = fmt::format("KLM{}", 100 + i);
-            path.registration = "";
-            path.start = {52.40 + 0.01 * (i % 8), 4.60 + 0.05 * (i / 8)};
-            datagrams.push_back(test::pathDatagram(path, 2.0 * round));
-        }
+    std::string scenario;
+    for (int i = 0; i < aircraftCount; ++i)
+        scenario += fmt::format("0 path hexid={} from={:.2f},{:.2f} to={:.2f},{:.2f} gs=250 alt0=6000 alt1=6000 "
+                                "every=2 cs=KLM{} type=B738\n",
+                                4850000 + i, 52.40 + 0.01 * (i % 8), 4.60 + 0.05 * (i / 8), 52.40 + 0.01 * (i % 8),
+                                4.90 + 0.05 * (i / 8), 100 + i);
+    const std::vector<std::string> datagrams = scenarioDatagrams(scenario);
     std::atomic<bool> readerDone{false};
     std::atomic<bool> stop{false};
 
