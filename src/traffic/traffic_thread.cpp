@@ -597,6 +597,8 @@ void resetTrafficState()
     deleteCallsignFile();
     parkingBusy = false;
     parkAirport.stands.clear();
+    publishStandSnapshot(); // the simulator link's nearest stand forgets them too
+    fitList.clear();
     parkAirport.learnedUpdateCount = 0;
     noMatchSet.clear();
     staleReportCount = 0;

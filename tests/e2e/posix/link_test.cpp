@@ -40,14 +40,7 @@ TEST(LinkTest, ProgramFeedsThePeerThroughLeaveReturnAndClose)
     const pid_t peer = spawn({RT_PEER_EXE, "--tcp", std::string("127.0.0.1:") + serverPort, "--scenario",
                               RT_PEER_SCENARIOS "/link.scn", "--record", record.string()},
                              folder / "peer.txt");
-    pid_t program = 0;
-    {
-        test::ScopedCurrentFolder cwd(install);
-        test::ScopedEnv appData("APPDATA", roaming.string());
-        test::ScopedEnv local("LOCALAPPDATA", (folder / "Local").string());
-        test::ScopedEnv server("RAMPTIDE_UPDATE_URL", "http://127.0.0.1:1/");
-        program = spawn({RAMPTIDE_EXE}, folder / "program.txt");
-    }
+    const pid_t program = test::spawnProgram(install, folder.path());
     // The scenario closes the program once the position stream has resumed after the return.
     bool resumed = false;
     for (int i = 0; i < 900 && !resumed; ++i) {

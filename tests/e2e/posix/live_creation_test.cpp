@@ -69,15 +69,7 @@ TEST(LiveCreationTest, OneAircraftThirtySecondsBehindItsFirstReport)
     const pid_t peer = test::spawn({RT_PEER_EXE, "--tcp", "127.0.0.1:10747", "--scenario",
                                     RT_PEER_SCENARIOS "/live_creation.scn"},
                                    folder / "peer.txt");
-    pid_t program = 0;
-    {
-        test::ScopedCurrentFolder cwd(install);
-        test::ScopedEnv appData("APPDATA", roaming.string());
-        test::ScopedEnv local("LOCALAPPDATA", (folder / "Local").string());
-        test::ScopedEnv server("RAMPTIDE_UPDATE_URL", "http://127.0.0.1:1/");
-        test::ScopedEnv sim("RAMPTIDE_SIM_RECORD", record.string());
-        program = test::spawn({RAMPTIDE_EXE}, folder / "program.txt");
-    }
+    const pid_t program = test::spawnProgram(install, folder.path(), {{"RAMPTIDE_SIM_RECORD", record.string()}});
 
     std::optional<double> created, planned;
     std::vector<Sample> samples;

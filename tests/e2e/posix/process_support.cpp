@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sstream>
@@ -44,6 +45,19 @@ pid_t spawn(const std::vector<std::string>& arguments, const std::filesystem::pa
     EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
     return pid;
+}
+
+pid_t spawnProgram(const std::filesystem::path& install, const std::filesystem::path& folder,
+                   const std::vector<std::pair<std::string, std::string>>& environment)
+{
+    const ScopedCurrentFolder cwd(install);
+    const ScopedEnv appData("APPDATA", (folder / "Roaming").string());
+    const ScopedEnv local("LOCALAPPDATA", (folder / "Local").string());
+    const ScopedEnv server("RAMPTIDE_UPDATE_URL", "http://127.0.0.1:1/");
+    std::vector<std::unique_ptr<ScopedEnv>> extra;
+    for (const auto& [name, value] : environment)
+        extra.push_back(std::make_unique<ScopedEnv>(name, value));
+    return spawn({RAMPTIDE_EXE}, folder / "program.txt");
 }
 
 int waitForExit(pid_t pid, std::chrono::seconds bound)

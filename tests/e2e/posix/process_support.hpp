@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 namespace rtd::test {
@@ -24,6 +25,12 @@ private:
 
 // Starts the program with standard output and error into `output`.
 pid_t spawn(const std::vector<std::string>& arguments, const std::filesystem::path& output);
+
+// Starts the built program in `install` with its application-data folders "Roaming" and
+// "Local" in `folder`, the update server unreachable and the extra environment variables;
+// its output goes to folder/program.txt.
+pid_t spawnProgram(const std::filesystem::path& install, const std::filesystem::path& folder,
+                   const std::vector<std::pair<std::string, std::string>>& environment = {});
 
 // The exit code, or -1 when the process did not end within the time (it is then killed).
 int waitForExit(pid_t pid, std::chrono::seconds bound);
