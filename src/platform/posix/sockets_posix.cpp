@@ -206,6 +206,11 @@ void closeSocket(Socket socket)
     ::close(fd(socket));
 }
 
+void endSending(Socket socket)
+{
+    ::shutdown(fd(socket), SHUT_WR);
+}
+
 Socket openUdpSocket()
 {
     return toSocket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));

@@ -109,9 +109,10 @@ ListenOutcome listenOnAllAddresses(const std::string& port)
     u_long blocking = 0;
     if (::ioctlsocket(listener, FIONBIO, &blocking) != 0)
         return fail(ListenStep::blocking);
-    const BOOL one = TRUE;
-    if (::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&one), sizeof one) != 0)
-        return fail(ListenStep::reuseAddress);
+    // The address step sets no option here. Windows lets a listening socket bind its port
+    // again while old connections wait out their close without one, and its SO_REUSEADDR means
+    // something else: this socket could share a port another program holds (or be refused
+    // with 10013 instead of 10048), and others could bind on top of it.
     if (::bind(listener, found->ai_addr, static_cast<int>(found->ai_addrlen)) != 0)
         return fail(ListenStep::bind);
     ::freeaddrinfo(found);
@@ -176,6 +177,11 @@ void wakeSocket(Socket socket)
 void closeSocket(Socket socket)
 {
     ::closesocket(handle(socket));
+}
+
+void endSending(Socket socket)
+{
+    ::shutdown(handle(socket), SD_SEND);
 }
 
 Socket openUdpSocket()
