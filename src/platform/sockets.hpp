@@ -84,6 +84,8 @@ void closeGracefully(Socket socket, int quietMs);
 Socket openUdpSocket();
 // Binds to 127.0.0.1 (loopbackOnly) or to every address, at `port`. False on failure.
 bool bindUdp(Socket socket, bool loopbackOnly, std::uint16_t port);
+// Asks the system to hold up to `bytes` of received datagrams not yet read (it may hold less).
+bool setReceiveBufferSize(Socket socket, int bytes);
 // A blocking receive on the socket gives up after the time (an error of 10035 or 10060).
 bool setReceiveTimeout(Socket socket, int milliseconds);
 // Whether the error number is a receive that gave up after its time.

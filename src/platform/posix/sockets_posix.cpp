@@ -225,6 +225,11 @@ bool bindUdp(Socket socket, bool loopbackOnly, std::uint16_t port)
     return ::bind(fd(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
 }
 
+bool setReceiveBufferSize(Socket socket, int bytes)
+{
+    return ::setsockopt(fd(socket), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0;
+}
+
 bool setReceiveTimeout(Socket socket, int milliseconds)
 {
     timeval time{milliseconds / 1000, (milliseconds % 1000) * 1000};

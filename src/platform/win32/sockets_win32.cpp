@@ -198,6 +198,11 @@ bool bindUdp(Socket socket, bool loopbackOnly, std::uint16_t port)
     return ::bind(handle(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
 }
 
+bool setReceiveBufferSize(Socket socket, int bytes)
+{
+    return ::setsockopt(handle(socket), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes), sizeof bytes) == 0;
+}
+
 bool setReceiveTimeout(Socket socket, int milliseconds)
 {
     const DWORD time = static_cast<DWORD>(milliseconds);
