@@ -50,8 +50,8 @@ TEST(LinkTest, ProgramFeedsThePeerThroughLeaveReturnAndClose)
     }
     EXPECT_TRUE(resumed) << test::readFile(record);
     kill(program, SIGTERM);
-    EXPECT_EQ(waitForExit(program, 30s), 0);
-    EXPECT_EQ(waitForExit(peer, 90s), 0) << test::readFile(folder / "peer.txt");
+    EXPECT_EQ(test::waitForExit(program, 30s), 0);
+    EXPECT_EQ(test::waitForExit(peer, 90s), 0) << test::readFile(folder / "peer.txt");
 
     const std::vector<Line> lines = recordLines(record);
     ASSERT_FALSE(lines.empty());

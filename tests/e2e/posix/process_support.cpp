@@ -60,20 +60,6 @@ pid_t spawnProgram(const std::filesystem::path& install, const std::filesystem::
     return spawn({RAMPTIDE_EXE}, folder / "program.txt");
 }
 
-int waitForExit(pid_t pid, std::chrono::seconds bound)
-{
-    using namespace std::chrono_literals;
-    int status = 0;
-    for (auto deadline = std::chrono::steady_clock::now() + bound; std::chrono::steady_clock::now() < deadline;) {
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-        std::this_thread::sleep_for(50ms);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
-}
-
 std::vector<Line> recordLines(const std::filesystem::path& record)
 {
     std::vector<Line> lines;

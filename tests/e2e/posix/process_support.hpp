@@ -2,6 +2,8 @@
 // The built program and the test peer as child processes of an end-to-end test, and the lock
 // that lets only one run at a time use the traffic service's fixed ports.
 
+#include "wait_for_exit.hpp"
+
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -31,9 +33,6 @@ pid_t spawn(const std::vector<std::string>& arguments, const std::filesystem::pa
 // its output goes to folder/program.txt.
 pid_t spawnProgram(const std::filesystem::path& install, const std::filesystem::path& folder,
                    const std::vector<std::pair<std::string, std::string>>& environment = {});
-
-// The exit code, or -1 when the process did not end within the time (it is then killed).
-int waitForExit(pid_t pid, std::chrono::seconds bound);
 
 // One line of the peer's record: scenario seconds and the text.
 struct Line {
