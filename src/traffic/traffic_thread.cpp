@@ -91,7 +91,7 @@ void stopTrafficWhileSimStopped()
     handleReReadRequest();
     sendUserPosition();
     notRunningCountdown = pollsPerSecond;
-    publishLiveCounters();
+    refreshLiveCounters();
     dayHalfHour = currentDayAndHalfHour();
 }
 
@@ -251,7 +251,7 @@ void runSecondDuties()
         setFlightRunning(true);
     }
     advanceStatusCycle();
-    publishLiveCounters();
+    refreshLiveCounters();
     dayHalfHour = currentDayAndHalfHour();
     ++cycleTick;
     checkCoupledFront();
@@ -532,7 +532,7 @@ void removeParkedTwinsOfLive()
     }
 }
 
-void publishLiveCounters()
+void refreshLiveCounters()
 {
     std::int32_t liveNotParked = 0;
     std::int32_t parkedLive = 0;
