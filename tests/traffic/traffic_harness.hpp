@@ -106,6 +106,28 @@ protected:
         return found == liveAIList.end() ? nullptr : &*found;
     }
 
+    // An aircraft in the simulator (or another status) `northNm` north of the datagram
+    // helper's position, its object id the hexid's last three digits.
+    static LiveAI& present(std::uint32_t hexid, const std::string& callsign, SimStatus status, double northNm = 1.0)
+    {
+        TrafficReport r = airborneReport();
+        r.update.lat += northNm / 60.0;
+        FlightRecord flight;
+        flight.callsign = callsign;
+        flight.icaoType = "B738";
+        flight.origin = "EHAM";
+        flight.destination = "LEMD";
+        flight.hexid = hexid;
+        LiveAI a = constructLiveAI(r.update, flight, r.timestamp);
+        a.simStatus = status;
+        a.objectId = hexid % 1000;
+        a.phase = Phase::airborne;
+        a.lat = r.update.lat;
+        a.lon = r.update.lon;
+        liveAIList.push_back(std::move(a));
+        return liveAIList.back();
+    }
+
     static LiveAI* liveByCallsign(const std::string& callsign)
     {
         const auto found = std::find_if(liveAIList.begin(), liveAIList.end(),
