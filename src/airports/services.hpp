@@ -17,6 +17,9 @@
 // the park airport's state (parkAirport)       park_airport_state.hpp
 // gf_readApf, the learned file, saving it      park_airport_file.hpp
 // the port to live traffic                     traffic_port.hpp
+// the stand services, FitEntry and fitList     stands.hpp
+// static parking: generation, adjustment, removal
+//                                              static_parking.hpp
 
 #include "airports/airport_database.hpp"
 #include "airports/airport_file.hpp"
@@ -27,4 +30,6 @@
 #include "airports/park_airports.hpp"
 #include "airports/quality.hpp"
 #include "airports/stand_option.hpp"
+#include "airports/stands.hpp"
+#include "airports/static_parking.hpp"
 #include "airports/traffic_port.hpp"

@@ -21,7 +21,7 @@ namespace rtd {
 std::unordered_map<std::uint32_t, std::uint32_t> standReservations;
 std::set<std::string, std::less<>> liveCallsignsSnapshot;
 std::vector<LiveStayer> liveStayers;
-std::vector<FitCandidate> fitList;
+std::vector<FitEntry> fitList;
 std::int32_t realFitOffset = -1;
 std::int32_t softFitOffset = -1;
 
@@ -69,16 +69,6 @@ DaySlot previousHalfHour(DaySlot slot)
                    : makeDaySlot(slotWeekday(slot), hh - 1);
 }
 
-ParkingPosition* standById(std::uint32_t id)
-{
-    std::vector<ParkingPosition>& all = stands();
-    // Stands are numbered by their place after reading; look there first.
-    if (id >= 1 && id <= all.size() && all[id - 1].standId == id)
-        return &all[id - 1];
-    const auto found = std::find_if(all.begin(), all.end(), [id](const ParkingPosition& s) { return s.standId == id; });
-    return found == all.end() ? nullptr : &*found;
-}
-
 bool fitsStand(double aircraftRadius, double standRadius)
 {
     return aircraftRadius - standRadius <= fitToleranceNm;
@@ -119,7 +109,7 @@ bool learnOption(bool soft, std::uint32_t standId, const FlightRecord& aircraft,
         return false;
     if (!soft && (aircraft.registration.empty() || aircraft.callsign.empty()))
         return false;
-    ParkingPosition* stand = standById(standId);
+    ParkingPosition* stand = findStandById(standId);
     if (stand == nullptr)
         return false;
     auto& sightings = soft ? stand->softSightings : stand->realSightings;
@@ -339,7 +329,7 @@ bool mustNotBeUsed(const StandOption& option, const std::vector<FitCandidate>& e
         std::any_of(earlier.begin(), earlier.end(),
                     [&](const FitCandidate& c) { return c.registration == option.registration; }))
         return true;
-    for (const FitCandidate& entry : fitList)
+    for (const FitEntry& entry : fitList)
         if (namesCallsign(option, entry.callsign) ||
             (!entry.registration.empty() && option.registration == entry.registration))
             return true;
@@ -354,6 +344,16 @@ bool seenLive(const std::string& callsign)
 }
 
 } // namespace
+
+ParkingPosition* findStandById(std::uint32_t id)
+{
+    std::vector<ParkingPosition>& all = stands();
+    // Stands are numbered by their place after reading; look there first.
+    if (id >= 1 && id <= all.size() && all[id - 1].standId == id)
+        return &all[id - 1];
+    const auto found = std::find_if(all.begin(), all.end(), [id](const ParkingPosition& s) { return s.standId == id; });
+    return found == all.end() ? nullptr : &*found;
+}
 
 void countLearnedChange()
 {
@@ -383,7 +383,7 @@ void markStandsOccupied(ParkingPosition& stand)
 {
     stand.occupied = true;
     for (const std::uint32_t id : stand.neighbours)
-        if (ParkingPosition* neighbour = standById(id))
+        if (ParkingPosition* neighbour = findStandById(id))
             neighbour->neighbourOccupied = true;
 }
 
@@ -537,7 +537,7 @@ void lf_searchForCoupledCsAroundThisTime(DaySlot now, const FlightRecord& aircra
 
 bool standFitsHour(DaySlot now, std::uint32_t standId, const FlightRecord& aircraft)
 {
-    const ParkingPosition* stand = standById(standId);
+    const ParkingPosition* stand = findStandById(standId);
     if (stand == nullptr)
         return false;
     const int window = std::clamp(std::max(realFitOffset, softFitOffset), 0, halfHoursPerDay - 1);
