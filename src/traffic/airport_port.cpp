@@ -106,12 +106,12 @@ std::vector<ParkedAircraftView> ReaderTrafficPort::parkedAircraft()
 
 void ReaderTrafficPort::lockParkingControls()
 {
-    rtd::lockParkingControls();
+    rtd::parkingBusy = true;
 }
 
 void ReaderTrafficPort::unlockParkingControls()
 {
-    rtd::unlockParkingControls();
+    rtd::parkingBusy = false;
 }
 
 bool ReaderTrafficPort::parkingBusy()
