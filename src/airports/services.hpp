@@ -15,9 +15,10 @@
 // StandOption and its helpers                  stand_option.hpp
 // the park airports                            park_airports.hpp
 // the park airport's state (parkAirport)       park_airport_state.hpp
+// the stand services (standById, findStandForAircraft, addRealOption, ...), FitEntry and
+// fitList                                      stands.hpp
 // gf_readApf, the learned file, saving it      park_airport_file.hpp
 // the port to live traffic                     traffic_port.hpp
-// the stand services, FitEntry and fitList     stands.hpp
 // static parking: generation, adjustment, removal
 //                                              static_parking.hpp
 

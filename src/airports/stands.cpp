@@ -109,7 +109,7 @@ bool learnOption(bool soft, std::uint32_t standId, const FlightRecord& aircraft,
         return false;
     if (!soft && (aircraft.registration.empty() || aircraft.callsign.empty()))
         return false;
-    ParkingPosition* stand = findStandById(standId);
+    ParkingPosition* stand = standById(standId);
     if (stand == nullptr)
         return false;
     auto& sightings = soft ? stand->softSightings : stand->realSightings;
@@ -345,7 +345,7 @@ bool seenLive(const std::string& callsign)
 
 } // namespace
 
-ParkingPosition* findStandById(std::uint32_t id)
+ParkingPosition* standById(std::uint32_t id)
 {
     std::vector<ParkingPosition>& all = stands();
     // Stands are numbered by their place after reading; look there first.
@@ -353,6 +353,12 @@ ParkingPosition* findStandById(std::uint32_t id)
         return &all[id - 1];
     const auto found = std::find_if(all.begin(), all.end(), [id](const ParkingPosition& s) { return s.standId == id; });
     return found == all.end() ? nullptr : &*found;
+}
+
+std::string standNameOf(std::uint32_t standId)
+{
+    const ParkingPosition* stand = standById(standId);
+    return stand != nullptr ? stand->name : std::string("unknown");
 }
 
 void countLearnedChange()
@@ -383,7 +389,7 @@ void markStandsOccupied(ParkingPosition& stand)
 {
     stand.occupied = true;
     for (const std::uint32_t id : stand.neighbours)
-        if (ParkingPosition* neighbour = findStandById(id))
+        if (ParkingPosition* neighbour = standById(id))
             neighbour->neighbourOccupied = true;
 }
 
@@ -537,7 +543,7 @@ void lf_searchForCoupledCsAroundThisTime(DaySlot now, const FlightRecord& aircra
 
 bool standFitsHour(DaySlot now, std::uint32_t standId, const FlightRecord& aircraft)
 {
-    const ParkingPosition* stand = findStandById(standId);
+    const ParkingPosition* stand = standById(standId);
     if (stand == nullptr)
         return false;
     const int window = std::clamp(std::max(realFitOffset, softFitOffset), 0, halfHoursPerDay - 1);

@@ -65,15 +65,17 @@ extern std::vector<FitEntry> fitList;
 extern std::int32_t realFitOffset;
 extern std::int32_t softFitOffset;
 
+// The stand with the id; null when none.
+ParkingPosition* standById(std::uint32_t id);
+// Its name for log lines; "unknown" when no stand has the id.
+std::string standNameOf(std::uint32_t standId);
+
 // One more learned change of the park airport, shown as the window's updates figure.
 void countLearnedChange();
 
 // Whether a stand may be learned for the aircraft now: not within 3 half hours of its last
 // stand event unless forced. Records the current half hour when it may.
 bool reserveStandForAircraft(DaySlot now, std::uint32_t hexid, bool force);
-
-// The stand with the id; null when none.
-ParkingPosition* findStandById(std::uint32_t id);
 
 // The first stand named exactly `name`; end when none.
 StandIterator findStandByName(std::string_view name);

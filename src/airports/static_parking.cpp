@@ -136,12 +136,12 @@ bool seenLive(const std::string& callsign)
 // A fit entry at a stand overlapping the parked aircraft's whose aircraft would touch it.
 bool neighbourEntryConflicts(const ParkedAircraftView& parked, FitIndex& index)
 {
-    const ParkingPosition* own = findStandById(parked.standId);
+    const ParkingPosition* own = standById(parked.standId);
     if (own == nullptr)
         return false;
     for (const std::uint32_t id : own->neighbours) {
         const FitEntry* entry = index.at(id);
-        const ParkingPosition* stand = entry != nullptr ? findStandById(id) : nullptr;
+        const ParkingPosition* stand = entry != nullptr ? standById(id) : nullptr;
         if (stand != nullptr && wingspanOf(entry->type) + parked.radiusNm >
                                     neighbourRoomFactor * distanceNm(parked.position, {stand->latitude, stand->longitude}))
             return true;
@@ -336,10 +336,10 @@ void adjustParking()
         liveStayers = port.purgeOldLiveRecords();
     }
     for (const LiveStayer& stayer : liveStayers)
-        if (ParkingPosition* stand = findStandById(stayer.standId))
+        if (ParkingPosition* stand = standById(stayer.standId))
             markStandsOccupied(*stand);
     for (const ParkedStayer& stayer : parkedStayers)
-        if (ParkingPosition* stand = findStandById(stayer.standId))
+        if (ParkingPosition* stand = standById(stayer.standId))
             markStandsOccupied(*stand);
 
     const auto present = [] { return static_cast<long>(liveStayers.size() + fitList.size() + parkedStayers.size()); };

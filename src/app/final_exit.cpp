@@ -96,8 +96,8 @@ void prepareRestart(ExitReason reason, int delay)
     exiting = false; // from here a new exit request ends the countdown
     clearUserAircraft();
     professionalLevel = false;
-    parkingRecalcRequest = false;
-    blockRequest = false;
+    staticRecalcRequest = false;
+    blockCallsignRequest = false;
     followCallsignRequest = false;
     setLateralRange(LATERAL_RANGE.value());
     resetSimLink();

@@ -46,9 +46,19 @@ bool LifeServices::parkingBusy()
     return rtd::parkingBusy;
 }
 
-std::int64_t LifeServices::tickCounter()
+std::int64_t LifeServices::cycleTick()
 {
-    return rtd::tickCounter;
+    return rtd::cycleTick;
+}
+
+ui::LiveCounts LifeServices::liveCounts()
+{
+    return {publishedLiveCounts.liveNotParked, publishedLiveCounts.parkedLive, publishedLiveCounts.parkedStatic};
+}
+
+void LifeServices::applyMaxLive()
+{
+    maxLiveRequest = true; // the traffic thread owns the live aircraft
 }
 
 bool LifeServices::userOnGround()

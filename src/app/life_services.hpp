@@ -14,12 +14,14 @@ public:
 
     bool parkAirportActive() override;
     bool parkingBusy() override;
-    std::int64_t tickCounter() override;
+    std::int64_t cycleTick() override;
     bool userOnGround() override;
     double userAltitudeFt() override;
     LatLon userPosition() override;
     std::int32_t tbloAirportCount() override;
     void setParkedNavLights(bool on) override;
+    ui::LiveCounts liveCounts() override;
+    void applyMaxLive() override;
 };
 
 // Installs what the run needs before the window starts it: the exit procedure, the

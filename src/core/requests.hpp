@@ -10,10 +10,10 @@ namespace rtd {
 
 inline std::atomic<bool> flushStaticRequest{false};     // remove the static parked aircraft
 inline std::atomic<bool> reReadRequested{false};        // re-read the park-airport list
-inline std::atomic<bool> blockRequest{false};           // remove live aircraft with BLOCK_CALLSIGN
+inline std::atomic<bool> blockCallsignRequest{false};   // remove live aircraft with BLOCK_CALLSIGN
 inline std::atomic<bool> followCallsignRequest{false};  // look up CALLSIGN_2_OBJECTID's object id
 inline std::atomic<bool> matchingChangedRequest{false}; // MATCHING_DEPTH was raised
-inline std::atomic<bool> parkingRecalcRequest{false};   // recalculate the static parking
+inline std::atomic<bool> staticRecalcRequest{false};    // recalculate the static parking
 
 // The park airport's own settings changed: its file is to be written again.
 inline std::atomic<bool> parkParamsChanged{false};

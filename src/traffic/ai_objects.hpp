@@ -89,6 +89,7 @@ struct LiveAI : ParkedAI {
     bool heldForUser = false;
     bool recreate = false;
     bool flightPlanSet = false; // a flight-plan file exists for its object
+    bool coupledSearched = false; // its second callsign was searched at the stands
     // Movement steps per poll.
     double latStep = 0.0;
     double lonStep = 0.0;
@@ -101,6 +102,7 @@ struct LiveAI : ParkedAI {
     std::int32_t takeOffCountdown = 1; // 1 when no take-off countdown runs
     std::int32_t flareStage = 0;
     std::int32_t creepCount = 0;
+    std::int32_t pushBackCountdown = 0;
     double bearingToNext = 0.0;
     double heightAboveGround = 2500.0; // feet, as the simulator last reported it
     double farthestSeen = 0.0;

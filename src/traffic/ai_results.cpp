@@ -1,5 +1,6 @@
 #include "traffic/ai_results.hpp"
 
+#include "airports/services.hpp"
 #include "core/display.hpp"
 #include "core/log.hpp"
 #include "core/parameters.hpp"
@@ -108,11 +109,6 @@ ParkedAI* parkedById(std::uint32_t id)
     const auto found =
         std::find_if(parkedAIList.begin(), parkedAIList.end(), [id](const ParkedAI& p) { return p.id() == id; });
     return found == parkedAIList.end() ? nullptr : &*found;
-}
-
-std::string standNameOf(std::uint32_t)
-{
-    return "unknown"; // the park airport's stands are looked up once they are kept here
 }
 
 bool removalPending(const ParkedAI& ai)

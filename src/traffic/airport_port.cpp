@@ -6,6 +6,7 @@
 #include "core/parameters.hpp"
 #include "traffic/ai_commands.hpp"
 #include "traffic/ai_state.hpp"
+#include "traffic/live_rules.hpp"
 #include "traffic/service_link.hpp"
 #include "traffic/sim_client.hpp"
 #include "traffic/traffic_thread.hpp"
@@ -21,17 +22,10 @@ namespace {
 constexpr std::int64_t ticksPerSecond = 10'000'000;
 constexpr std::int64_t longStaySeconds = 90 * 60;
 constexpr std::int64_t heavyLongStaySeconds = 180 * 60;
-constexpr double farthestMarginNm = 0.1;
 
 bool atStandInSim(const LiveAI& ai)
 {
     return ai.phase == Phase::atStand && ai.simStatus == SimStatus::inSim;
-}
-
-std::string standNameOf(std::uint32_t standId)
-{
-    const ParkingPosition* stand = findStandById(standId);
-    return stand != nullptr ? stand->name : "unknown";
 }
 
 // The live aircraft at stands in the simulator, longest parked first.
@@ -47,26 +41,6 @@ std::vector<std::uint32_t> liveParkedLongestFirst()
     for (const LiveAI* ai : parked)
         hexids.push_back(ai->id());
     return hexids;
-}
-
-// Removes the live aircraft in the simulator farthest from the user; false when none is.
-bool removeFarthestInSim()
-{
-    const LatLon user = userStateCache.position();
-    double farthest = -1.0;
-    LiveAI* candidate = nullptr;
-    for (LiveAI& ai : liveAIList) {
-        if (ai.simStatus != SimStatus::inSim)
-            continue;
-        if (const double d = distanceNm(user, {ai.lat, ai.lon}); d > farthest + farthestMarginNm) {
-            farthest = d;
-            candidate = &ai;
-        }
-    }
-    if (candidate == nullptr)
-        return false;
-    markAIRemoved(*candidate);
-    return true;
 }
 
 } // namespace
@@ -133,7 +107,7 @@ void ReaderTrafficPort::clearRecalcMarks()
 
 DaySlot ReaderTrafficPort::dayHalfHour()
 {
-    return currentDayAndHalfHour();
+    return rtd::dayHalfHour;
 }
 
 std::set<std::string, std::less<>> ReaderTrafficPort::takeLiveCallsigns()
@@ -197,19 +171,7 @@ void ReaderTrafficPort::removeParked(std::string_view callsign, std::uint32_t st
 
 void ReaderTrafficPort::removeOrRetryParked()
 {
-    std::vector<std::string> queued;
-    for (ParkedAI& ai : parkedAIList) {
-        if (ai.simStatus == SimStatus::inSim)
-            markAIRemoved(ai);
-        else if (ai.simStatus == SimStatus::requested)
-            queued.push_back(ai.flight.callsign);
-    }
-    // Withdrawing erases from the list: only after the walk.
-    for (const std::string& callsign : queued)
-        if (!dropQueuedCreationsByCallsign(callsign))
-            for (ParkedAI& ai : parkedAIList)
-                if (ai.flight.callsign == callsign && ai.simStatus == SimStatus::requested)
-                    ai.removeWhenCreated = true;
+    rtd::removeOrRetryParked();
 }
 
 void ReaderTrafficPort::removeLiveAtStands()
@@ -224,7 +186,7 @@ void ReaderTrafficPort::removeLiveAtStands()
             queued.push_back(ai.flight.callsign);
     }
     for (const std::string& callsign : queued)
-        if (!withdrawQueuedLiveCreations(callsign))
+        if (!dropQueuedCreationsByCallsign2(callsign))
             for (LiveAI& ai : liveAIList)
                 if (ai.flight.callsign == callsign && ai.simStatus == SimStatus::requested)
                     ai.removeWhenCreated = true;
@@ -237,32 +199,7 @@ void ReaderTrafficPort::removeLiveAtStands()
 
 void ReaderTrafficPort::applyMaxLive()
 {
-    if (MAX_LIVE.value() == MAX_LIVE.defaultValue()) {
-        windowDisplay().showEditText(MAX_LIVE.controlId());
-        return;
-    }
-    const long inSim = std::count_if(liveAIList.begin(), liveAIList.end(),
-                                     [](const LiveAI& ai) { return ai.simStatus == SimStatus::inSim; });
-    for (long excess = inSim - MAX_LIVE.value(); excess > 0 && removeFarthestInSim(); --excess) {
-    }
-}
-
-bool withdrawQueuedLiveCreations(std::string_view callsign)
-{
-    std::vector<std::uint32_t> withdrawn;
-    std::erase_if(liveCreationBacklog, [&](const CreationRequest& request) {
-        if (request.callsign != callsign)
-            return false;
-        withdrawn.push_back(request.aircraftId);
-        return true;
-    });
-    for (const std::uint32_t hexid : withdrawn) {
-        const auto found =
-            std::find_if(liveAIList.begin(), liveAIList.end(), [hexid](const LiveAI& ai) { return ai.id() == hexid; });
-        if (found != liveAIList.end())
-            eraseBySwap(liveAIList, static_cast<std::size_t>(found - liveAIList.begin()));
-    }
-    return !withdrawn.empty();
+    rtd::applyMaxLive();
 }
 
 void installReaderTrafficPort()

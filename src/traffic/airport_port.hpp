@@ -35,10 +35,6 @@ public:
 // Installs the one port of the run; called at the start of every run.
 void installReaderTrafficPort();
 
-// Withdraws the queued live creations with the callsign; their aircraft leave liveAIList.
-// True when any was withdrawn. Not to be called while liveAIList is walked.
-bool withdrawQueuedLiveCreations(std::string_view callsign);
-
 // 100 ns ticks of the wall clock, as live aircraft stamp their arrival at a stand.
 std::int64_t wallClockTicks();
 

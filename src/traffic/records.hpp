@@ -75,6 +75,7 @@ struct FlightRecord : TrafficRecord {
     double turnStep = 0;        // radians per poll
     double currentTurnStep = 0; // radians per poll
     double verticalStepCap = 0; // largest altitude step per poll
+    double pushBackSpeedKt = 0; // push-back and pull-out speed
     double curveFactor = 0;
     std::uint32_t hexid = 0;    // a live aircraft's hexid (above 10000) or a parked aircraft's id
     std::uint32_t flarePolls = 0;

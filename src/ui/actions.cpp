@@ -314,10 +314,10 @@ void MainWindow::announceDelayedEffect()
         clearStatus();
         return;
     }
-    const std::int64_t seconds = 15 - services_.tickCounter() % 15;
+    const std::int64_t seconds = 15 - services_.cycleTick() % 15;
     rtd::setStatus(fmt::format("{} will respond in {} second{} ...", productName, seconds, seconds == 1 ? "" : "s"),
                    false);
-    parkingRecalcRequest.exchange(true);
+    staticRecalcRequest.exchange(true);
 }
 
 // ---- callsigns -------------------------------------------------------------------------------
@@ -348,7 +348,7 @@ void MainWindow::blockCallsign()
     showTextInEdit(BLOCK_CALLSIGN);
     host_.enable(unblockButton.controlId(), true);
     status(fmt::format("live aircraft with callsign \"{}\" will be blocked", *text));
-    blockRequest.exchange(true);
+    blockCallsignRequest.exchange(true);
 }
 
 void MainWindow::unblockCallsign()
@@ -361,7 +361,7 @@ void MainWindow::unblockCallsign()
     showEditText(BLOCK_CALLSIGN.controlId());
     host_.enable(unblockButton.controlId(), false);
     status(fmt::format("no more blocking of live aircraft \"{}\"", old));
-    blockRequest.exchange(true);
+    blockCallsignRequest.exchange(true);
 }
 
 void MainWindow::applyCallsignToObjectId()

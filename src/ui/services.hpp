@@ -40,7 +40,7 @@ public:
     // Traffic and airports, read by the window's thread.
     virtual bool parkAirportActive() { return false; }
     virtual bool parkingBusy() { return false; }
-    virtual std::int64_t tickCounter() { return 0; }
+    virtual std::int64_t cycleTick() { return 0; }
     virtual bool userOnGround() { return true; }
     virtual double userAltitudeFt() { return 0; }
     virtual LatLon userPosition() { return {}; }

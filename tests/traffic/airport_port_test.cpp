@@ -41,7 +41,8 @@ std::string world()
                                     ai.removeWhenCreated ? "w" : "", ai.standId == 0 ? "-" : ""));
     };
     for (const LiveAI& ai : liveAIList)
-        add(ai, 'L');
+        if (!ai.erase)
+            add(ai, 'L');
     for (const ParkedAI& ai : parkedAIList)
         add(ai, 'P');
     std::sort(parts.begin(), parts.end());

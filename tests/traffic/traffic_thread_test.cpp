@@ -1,4 +1,5 @@
 #include "airports/traffic_port.hpp"
+#include "traffic/sim_client.hpp"
 #include "traffic/traffic_thread.hpp"
 
 #include <gtest/gtest.h>
@@ -22,8 +23,12 @@ TEST(TrafficCycle, ParkAirportSightEverySixteenSeconds)
     CountingPort port;
     installTrafficPort(&port);
     resetTrafficState();
-    for (std::int64_t poll = 1; poll <= 100 * 33; ++poll)
-        trafficCycle(poll);
+    simRunning = true;
+    for (int second = 1; second <= 33; ++second) {
+        simSecondTick = true;
+        trafficCycle();
+    }
+    simRunning = false;
     EXPECT_EQ(port.checks, 2);
     installTrafficPort(nullptr);
     resetTrafficState();

@@ -71,7 +71,7 @@ TEST_F(ActionsTest, MaxFitSnapsToHalfHours)
     EXPECT_FLOAT_EQ(MAX_FIT_FL.value(), 3.5f);
     EXPECT_EQ(box(MAX_FIT_FL), "3.5");
     EXPECT_EQ(stored("MAX_FIT"), "6");
-    EXPECT_TRUE(parkingRecalcRequest);
+    EXPECT_TRUE(staticRecalcRequest);
 
     enter(MAX_FIT_FL, L"0.1");
     EXPECT_EQ(MAX_FIT.value(), 0);
@@ -101,7 +101,7 @@ TEST_F(ActionsTest, BlockAndUnblockCallsigns)
     EXPECT_EQ(box(BLOCK_CALLSIGN), "RYR123");
     EXPECT_EQ(stored("BLOCK_CALLSIGN"), "RYR123");
     EXPECT_EQ(status(), "live aircraft with callsign \"RYR123\" will be blocked");
-    EXPECT_TRUE(blockRequest.exchange(false));
+    EXPECT_TRUE(blockCallsignRequest.exchange(false));
     EXPECT_TRUE(host.control(unblockButton.controlId()).enabled);
 
     enter(BLOCK_CALLSIGN, L"RYR123");
@@ -112,7 +112,7 @@ TEST_F(ActionsTest, BlockAndUnblockCallsigns)
     EXPECT_EQ(BLOCK_CALLSIGN.value(), "");
     EXPECT_EQ(stored("BLOCK_CALLSIGN"), "");
     EXPECT_FALSE(host.control(unblockButton.controlId()).enabled);
-    EXPECT_TRUE(blockRequest);
+    EXPECT_TRUE(blockCallsignRequest);
 
     enter(CALLSIGN_2_OBJECTID, L"klm12");
     EXPECT_EQ(CALLSIGN_2_OBJECTID.value(), "KLM12");
@@ -149,12 +149,12 @@ TEST_F(ActionsTest, CheckBoxClicksSaveAndAdvise)
 TEST_F(ActionsTest, ParkingChangesAnnounceTheNextRecalculation)
 {
     click(WEEK);
-    EXPECT_FALSE(parkingRecalcRequest) << "no park airport";
+    EXPECT_FALSE(staticRecalcRequest) << "no park airport";
     services.parkActive = true;
     services.ticks = 14;
     click(WEEK);
     EXPECT_EQ(status(), "Ramptide will respond in 1 second ...");
-    EXPECT_TRUE(parkingRecalcRequest);
+    EXPECT_TRUE(staticRecalcRequest);
     services.ticks = 15;
     click(PARK_SOFT);
     EXPECT_EQ(status(), "Ramptide will respond in 15 seconds ...");

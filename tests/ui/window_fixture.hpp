@@ -32,7 +32,7 @@ struct FakeServices : ui::WindowServices {
     }
     bool parkAirportActive() override { return parkActive; }
     bool parkingBusy() override { return busy; }
-    std::int64_t tickCounter() override { return ticks; }
+    std::int64_t cycleTick() override { return ticks; }
     bool userOnGround() override { return onGround; }
     double userAltitudeFt() override { return altitudeFt; }
     LatLon userPosition() override { return user; }
@@ -98,8 +98,8 @@ inline void resetWindowState()
     g.renewalMinutes = 0;
     g.reservedStandFound = false;
     g.editTexts([](DisplayTexts& t) { t = DisplayTexts{}; });
-    for (std::atomic<bool>* flag : {&flushStaticRequest, &reReadRequested, &blockRequest, &followCallsignRequest,
-                                    &matchingChangedRequest, &parkingRecalcRequest, &parkParamsChanged})
+    for (std::atomic<bool>* flag : {&flushStaticRequest, &reReadRequested, &blockCallsignRequest, &followCallsignRequest,
+                                    &matchingChangedRequest, &staticRecalcRequest, &parkParamsChanged})
         flag->store(false);
 }
 
