@@ -64,13 +64,7 @@ DaySlot slotBefore(DaySlot now, int offset)
 // Whether slot a is later than slot b; a Monday counts as later than a Sunday.
 bool laterSlot(DaySlot a, DaySlot b)
 {
-    const unsigned dayA = slotWeekday(a);
-    const unsigned dayB = slotWeekday(b);
-    if (dayA == 1 && dayB == 7)
-        return true;
-    if (dayA == 7 && dayB == 1)
-        return false;
-    return dayA > dayB || (dayA == dayB && slotHalfHour(a) > slotHalfHour(b));
+    return isLaterSlot(a, b) && (slotWeekday(a) != slotWeekday(b) || slotHalfHour(a) != slotHalfHour(b));
 }
 
 void sortByOffset(bool ascending)
