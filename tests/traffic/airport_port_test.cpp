@@ -2,7 +2,6 @@
 #include "core/time.hpp"
 #include "traffic/airport_port.hpp"
 #include "traffic/ai_state.hpp"
-#include "traffic/sim_client.hpp"
 
 #include <gtest/gtest.h>
 #include <fmt/format.h>
@@ -29,7 +28,6 @@ struct Plane {
     int minutesAtStand = 10;
     bool heavy = false;
     bool recalcMark = false;
-    double northNm = 0.0; // from the user aircraft
 };
 
 // Statuses as "callsign:status" with "w" for removal once created, then the backlog.
@@ -56,8 +54,6 @@ protected:
     {
         clearAIContainers();
         INITIAL_LOAD_ONLY.set(INITIAL_LOAD_ONLY.defaultValue());
-        MAX_LIVE.set(MAX_LIVE.defaultValue());
-        userStateCache = {};
         setWallClock(nullptr);
     }
 
@@ -84,15 +80,11 @@ protected:
             static_cast<ParkedAI&>(live) = base;
             live.phase = p.phase;
             live.recalcMark = p.recalcMark;
-            live.lat = 52.0 + p.northNm / 60.0;
-            live.lon = 4.0;
             live.parkedSince = (nowSeconds - p.minutesAtStand * 60) * 10'000'000;
             liveAIList.push_back(std::move(live));
             if (p.status == SimStatus::requested && queued)
                 liveCreationBacklog.push_back({{}, p.callsign, {}, p.id});
         }
-        userStateCache.latitude = 52.0;
-        userStateCache.longitude = 4.0;
     }
 
     ReaderTrafficPort port;
@@ -131,10 +123,10 @@ TEST_F(AirportPortTest, Removals)
     const std::vector<Plane> planes{
         {1, "P1*", SimStatus::inSim, Phase::fresh, 1},
         {2, "P2*", SimStatus::requested, Phase::fresh, 2},
-        {20001, "LONG", SimStatus::inSim, Phase::atStand, 3, 60, false, false, 3.0},
-        {20002, "SHORT", SimStatus::inSim, Phase::atStand, 4, 5, false, false, 1.0},
+        {20001, "LONG", SimStatus::inSim, Phase::atStand, 3, 60},
+        {20002, "SHORT", SimStatus::inSim, Phase::atStand, 4, 5},
         {20003, "QUEUED", SimStatus::requested, Phase::atStand, 5},
-        {20004, "FLYING", SimStatus::inSim, Phase::airborne, 6, 0, false, false, 2.0},
+        {20004, "FLYING", SimStatus::inSim, Phase::airborne, 6},
     };
     struct Row {
         const char* name;
@@ -166,25 +158,6 @@ TEST_F(AirportPortTest, Removals)
         SCOPED_TRACE(row.name);
         setWorld(planes, row.queued);
         row.act(port);
-        EXPECT_EQ(world(), row.world);
-    }
-}
-
-TEST_F(AirportPortTest, MaxLiveRemovesTheFarthest)
-{
-    struct Row {
-        int maxLive;
-        std::string world;
-    };
-    for (const Row& row : {Row{6, "LL1:2 LL2:2 LL3:2 LL4:2 LL5:2 LL6:2 LL7:4 LL8:4 | 20008,20007"},
-                           Row{300, "LL1:2 LL2:2 LL3:2 LL4:2 LL5:2 LL6:2 LL7:2 LL8:2 | "}}) {
-        std::vector<Plane> planes;
-        for (std::uint32_t i = 1; i <= 8; ++i) // L8 farthest, L7 next
-            planes.push_back({20000 + i, fmt::format("L{}", i), SimStatus::inSim, Phase::airborne, 1, 0, false, false,
-                              i == 8 ? 8.0 : static_cast<double>(i)});
-        setWorld(planes);
-        MAX_LIVE.set(row.maxLive);
-        port.applyMaxLive();
         EXPECT_EQ(world(), row.world);
     }
 }
