@@ -4,6 +4,7 @@
 
 #include "fixtures/install_fixture.hpp"
 #include "support/temp_folder.hpp"
+#include "wait_for_exit.hpp"
 
 #include <chrono>
 #include <cmath>
@@ -54,20 +55,6 @@ pid_t spawn(const std::vector<std::string>& arguments, const std::filesystem::pa
     EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
     return pid;
-}
-
-// The exit code, or -1 when the process did not end within the time (it is then killed).
-int waitForExit(pid_t pid, std::chrono::seconds bound)
-{
-    int status = 0;
-    for (auto deadline = std::chrono::steady_clock::now() + bound; std::chrono::steady_clock::now() < deadline;) {
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-        std::this_thread::sleep_for(50ms);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
 }
 
 struct Line {
@@ -126,8 +113,8 @@ TEST(LinkTest, ProgramFeedsThePeerThroughLeaveReturnAndClose)
     }
     EXPECT_TRUE(resumed) << test::readFile(record);
     kill(program, SIGTERM);
-    EXPECT_EQ(waitForExit(program, 30s), 0);
-    EXPECT_EQ(waitForExit(peer, 90s), 0) << test::readFile(folder / "peer.txt");
+    EXPECT_EQ(test::waitForExit(program, 30s), 0);
+    EXPECT_EQ(test::waitForExit(peer, 90s), 0) << test::readFile(folder / "peer.txt");
 
     const std::vector<Line> lines = recordLines(record);
     ASSERT_FALSE(lines.empty());
