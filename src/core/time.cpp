@@ -44,7 +44,8 @@ int halfHourAt(std::int64_t t)
 
 unsigned weekdayAt(std::int64_t t) { return weekday{floor<days>(instantOf(t))}.iso_encoding(); }
 
-// Whether slot a comes at or after slot b within the week.
+} // namespace
+
 bool isLaterSlot(DaySlot a, DaySlot b)
 {
     const unsigned dayA = slotWeekday(a);
@@ -55,6 +56,8 @@ bool isLaterSlot(DaySlot a, DaySlot b)
         return false;
     return dayA > dayB || (dayA == dayB && slotHalfHour(a) >= slotHalfHour(b));
 }
+
+namespace {
 
 // std::stoi with fixed error texts, the same on every build.
 int toInt(std::string_view piece)

@@ -90,7 +90,22 @@ bool hasGhostOwner(std::string_view ghostCallsign)
 
 void removeParkedWithSameHexid(LiveAI&) {}
 
-void removeOrRetryParked() {}
+void removeOrRetryParked()
+{
+    std::vector<std::string> queued;
+    for (ParkedAI& ai : parkedAIList) {
+        if (ai.simStatus == SimStatus::inSim)
+            markAIRemoved(ai);
+        else if (ai.simStatus == SimStatus::requested)
+            queued.push_back(ai.flight.callsign);
+    }
+    // Withdrawing erases from the list: only after the walk.
+    for (const std::string& callsign : queued)
+        if (!dropQueuedCreationsByCallsign(callsign))
+            for (ParkedAI& ai : parkedAIList)
+                if (ai.flight.callsign == callsign && ai.simStatus == SimStatus::requested)
+                    ai.removeWhenCreated = true;
+}
 
 void removeParkedAtStand() {}
 

@@ -24,10 +24,12 @@ void removeGhostOfCallsign(const std::string& callsign);
 // True when a live aircraft not removed carries the callsign without its last character.
 bool hasGhostOwner(std::string_view ghostCallsign);
 
+// Every static parked aircraft is removed; one whose creation is queued is withdrawn, and
+// one whose creation was already sent is removed once created.
+void removeOrRetryParked();
 // The rules at stands and against parked twins; they remove nothing until the stand rules
 // are built here.
 void removeParkedWithSameHexid(LiveAI& ai);
-void removeOrRetryParked();
 void removeParkedAtStand();
 // True: stop the search. `keep` false: the new aircraft is not placed.
 bool applyStandCallsignRules(bool& keep, std::uint32_t standId, const std::string& newCallsign, LiveAI& existing);

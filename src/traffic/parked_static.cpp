@@ -16,8 +16,6 @@ bool staticFitPending()
     return false;
 }
 
-void adjustParking() {}
-
 void avoidCollisionUserGround() {}
 
 bool avoidCollisionUserAir(LiveAI&)

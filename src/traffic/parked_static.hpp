@@ -16,8 +16,6 @@ void enforceMaxParked(int added);
 // Places the next aircraft of the static fit list; staticFitPending tells whether one waits.
 void placeStaticParked();
 bool staticFitPending();
-// The static parking made again for the current park airport.
-void adjustParking();
 void avoidCollisionUserGround();
 // True when the live aircraft was removed.
 bool avoidCollisionUserAir(LiveAI& ai);
