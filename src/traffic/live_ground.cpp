@@ -5,11 +5,21 @@
 #include "traffic/service_link.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 namespace rtd {
+namespace {
+
+constexpr double turningAboveDeg = 3.0;
+
+} // namespace
 
 void prepareGroundLeg(LiveAI& ai)
 {
+    if (!ai.updates[1].stationary) {
+        ai.turnToNext = std::fabs(degrees(foldPi(ai.bearingToNext - ai.heading)));
+        ai.turning = ai.turnToNext > turningAboveDeg;
+    }
     retimeGroundLeg(ai);
 }
 

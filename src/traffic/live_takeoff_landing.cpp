@@ -301,7 +301,9 @@ void stepDerotation(LiveAI& ai)
 {
     const double ground = ai.flight.staticPitch;
     ai.pitch += ai.pitchStep;
-    if (ai.pitchStep >= 0.0 ? ai.pitch >= ground : ai.pitch <= ground) {
+    // Passed, or short of it by rounding only: the steps were sized to end on it.
+    const double left = ai.pitchStep >= 0.0 ? ground - ai.pitch : ai.pitch - ground;
+    if (left <= std::fabs(ai.pitchStep) * 1e-6) {
         ai.pitch = ground;
         ai.pitchStep = 0.0;
         ai.bank = 0.0;
