@@ -8,6 +8,9 @@
 #include "traffic/live_motion.hpp"
 #include "traffic/live_takeoff_landing.hpp"
 #include "traffic/motion_math.hpp"
+#include "traffic/traffic_reader.hpp"
+
+#include <fmt/format.h>
 
 #include <gtest/gtest.h>
 #include <cmath>
@@ -351,6 +354,151 @@ TEST_F(LiveMotionTest, FlareStagesAndDerotation)
     EXPECT_FALSE(a.derotating);
     EXPECT_DOUBLE_EQ(a.pitch, a.flight.staticPitch);
     EXPECT_EQ(a.flareStage, 0);
+}
+
+
+// ---- whole flights: reports fed through the traffic reader, flown in the stand-in ----
+
+constexpr std::uint32_t flightHexid = 4840201;
+
+// One report of the flight, `seconds` after its first.
+struct Fix {
+    double seconds;
+    LatLon at;
+    double altitudeFt, verticalSpeed, speedKt, trackDeg;
+};
+
+std::string fixDatagram(const Fix& f)
+{
+    const bool ground = f.altitudeFt == 0.0;
+    return test::trafficDatagram({{hexidField, "4840201"},
+                                  {latitudeField, fmt::format("{:.7f}", f.at.lat)},
+                                  {longitudeField, fmt::format("{:.7f}", f.at.lon)},
+                                  {altitudeField, fmt::format("{}", f.altitudeFt)},
+                                  {verticalSpeedField, fmt::format("{}", f.verticalSpeed)},
+                                  {trackField, fmt::format("{}", f.trackDeg)},
+                                  {groundSpeedField, fmt::format("{}", f.speedKt)},
+                                  {timestampField, fmt::format("{:.1f}", 1700000000.0 + f.seconds)},
+                                  {trueAirspeedField, ground ? "0" : fmt::format("{}", f.speedKt)},
+                                  {rollField, "0"},
+                                  {trueHeadingField, fmt::format("{}", f.trackDeg)}});
+}
+
+// Reports every 4 s along a straight track from `start`, each leg flown at the mean of its
+// two speeds: (speed kt, altitude ft, vertical speed fpm) per report.
+std::vector<Fix> straightFlight(LatLon start, double trackDeg, std::initializer_list<std::array<double, 3>> reports)
+{
+    std::vector<Fix> fixes;
+    LatLon at = start;
+    double lastSpeed = 0.0;
+    for (const auto& [speed, altitude, verticalSpeed] : reports) {
+        if (!fixes.empty())
+            at = destinationPoint(at, radians(trackDeg), (lastSpeed + speed) / 2.0 * 4.0 / 3600.0 * feetPerNm);
+        fixes.push_back({4.0 * static_cast<double>(fixes.size()), at, altitude, verticalSpeed, speed, trackDeg});
+        lastSpeed = speed;
+    }
+    return fixes;
+}
+
+class LiveFlightTest : public TrafficHarness {
+protected:
+    ~LiveFlightTest() override
+    {
+        parkAirport.icao.clear();
+        trafficReader.setParkAirport("", {});
+    }
+
+    // Feeds each fix at its second and polls until `pollsAfter` polls after the last one or the
+    // aircraft's removal; `watch` sees the aircraft after every poll it spends in the simulator.
+    template <typename Watch>
+    void fly(const std::vector<Fix>& fixes, std::int64_t pollsAfter, Watch watch)
+    {
+        const std::int64_t start = pollCounter.load();
+        const std::int64_t end = start + static_cast<std::int64_t>(fixes.back().seconds * 100.0) + pollsAfter;
+        std::size_t next = 0;
+        while (pollCounter.load() < end) {
+            while (next < fixes.size() && start + static_cast<std::int64_t>(fixes[next].seconds * 100.0) <= pollCounter.load())
+                feed(fixDatagram(fixes[next++]));
+            step(1);
+            const LiveAI* a = live(flightHexid);
+            if (a != nullptr && a->simStatus == SimStatus::inSim)
+                watch(*a);
+            else if (a != nullptr && a->simStatus == SimStatus::removed)
+                break;
+        }
+    }
+
+    std::size_t eventCount(std::uint32_t objectId, const std::string& name, std::uint32_t data) const
+    {
+        const auto events = sim->eventsTo(objectId);
+        return static_cast<std::size_t>(std::count_if(events.begin(), events.end(), [&](const sim::ClientEventRecord& e) {
+            return e.name == name && e.data == data;
+        }));
+    }
+
+    std::size_t callCount(const std::string& name, const std::string& argsPart = "") const
+    {
+        const auto calls = sim->calls();
+        return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [&](const sim::CallRecord& c) {
+            return c.name == name && c.args.find(argsPart) != std::string::npos;
+        }));
+    }
+};
+
+TEST_F(LiveFlightTest, CruiseFollowsTheReportsThenExtrapolatesAndLeaves)
+{
+    std::vector<Fix> fixes;
+    LatLon at{52.30, 4.60};
+    for (int i = 0; i < 14; ++i) {
+        fixes.push_back({4.0 * i, at, 30000.0, 0.0, 450.0, 90.0});
+        at = destinationPoint(at, initialBearing(fixes.size() > 1 ? fixes[fixes.size() - 2].at : LatLon{52.30, 4.59}, at),
+                              450.0 * 4.0 / 3600.0 * feetPerNm);
+    }
+    std::vector<std::int64_t> legStarts;
+    std::vector<double> extrapolatedSpeeds;
+    double worstOffLineM = 0.0;
+    std::int64_t lastDue = 0;
+    std::int64_t removedAt = 0;
+    std::uint32_t objectId = 0;
+    double lastPitch = 0.0, lastHeadingOff = 0.0;
+    fly(fixes, 3000 + 9 * 800, [&](const LiveAI& a) {
+        objectId = a.objectId;
+        const PositionUpdate& target = a.updates.front();
+        if (target.duePoll != lastDue) {
+            legStarts.push_back(pollCounter.load() - 1);
+            lastDue = target.duePoll;
+            if (a.extrapolationCountdown > 0)
+                extrapolatedSpeeds.push_back(target.groundSpeedKt);
+        }
+        if (a.extrapolationCountdown == 0) {
+            lastPitch = a.pitch;
+            lastHeadingOff = angleDifference(a.heading, a.bearingToNext);
+            // On the chord between the two reports around it.
+            for (std::size_t i = 0; i + 1 < fixes.size(); ++i)
+                if (a.lon >= fixes[i].at.lon && a.lon <= fixes[i + 1].at.lon) {
+                    const double f = (a.lon - fixes[i].at.lon) / (fixes[i + 1].at.lon - fixes[i].at.lon);
+                    const double lat = fixes[i].at.lat + f * (fixes[i + 1].at.lat - fixes[i].at.lat);
+                    worstOffLineM = std::max(worstOffLineM, std::fabs(a.lat - lat) * 111120.0);
+                }
+        }
+        removedAt = pollCounter.load();
+    });
+    EXPECT_LT(worstOffLineM, 1.0);
+    EXPECT_NEAR(degrees(lastPitch), -3.0, 1e-6);
+    EXPECT_NEAR(degrees(lastHeadingOff), 0.0, 0.01);
+    ASSERT_EQ(legStarts.size(), 13u + 8u) << "13 legs between the reports, 8 invented";
+    for (std::size_t i = 2; i < 13; ++i)
+        EXPECT_EQ(legStarts[i] - legStarts[i - 1], 400) << "leg " << i << " keeps the reported spacing";
+    ASSERT_EQ(extrapolatedSpeeds.size(), 8u) << "eight invented 8 s steps";
+    double speed = 450.0;
+    for (const double v : extrapolatedSpeeds)
+        EXPECT_NEAR(v, speed *= 0.95, 1e-9);
+    const std::size_t removals = callCount("SimConnect_AIRemoveObject");
+    for (int i = 0; i < 10 && callCount("SimConnect_AIRemoveObject") == removals; ++i)
+        step(1);
+    EXPECT_EQ(callCount("SimConnect_AIRemoveObject", fmt::format("{}", objectId)), 1u) << "removed within 10 polls";
+    EXPECT_LE(pollCounter.load() - removedAt, 11);
+    EXPECT_TRUE(sim->violations().empty());
 }
 
 } // namespace
