@@ -501,5 +501,79 @@ TEST_F(LiveFlightTest, CruiseFollowsTheReportsThenExtrapolatesAndLeaves)
     EXPECT_TRUE(sim->violations().empty());
 }
 
+
+TEST_F(LiveFlightTest, TakeOffRollRotationAndClimb)
+{
+    trafficReader.setParkAirport("EHAM", test::parkAirportPosition);
+    std::vector<std::array<double, 3>> reports(10, {15.0, 0.0, 0.0}); // taxiing
+    for (const double speed : {30.0, 60.0, 90.0, 120.0, 140.0})
+        reports.push_back({speed, 0.0, 0.0});
+    for (int i = 0; i < 25; ++i)
+        reports.push_back({i == 0 ? 155.0 : 160.0, 150.0 + 33.0 * i, 500.0});
+    std::vector<Fix> fixes;
+    LatLon at{52.315, 4.7639};
+    double lastSpeed = 0.0;
+    for (const auto& [speed, altitude, verticalSpeed] : reports) {
+        if (!fixes.empty())
+            at = destinationPoint(at, 0.0, (lastSpeed + speed) / 2.0 * 4.0 / 3600.0 * feetPerNm);
+        fixes.push_back({4.0 * static_cast<double>(fixes.size()), at, altitude, verticalSpeed, speed, 0.0});
+        lastSpeed = speed;
+    }
+    struct Poll {
+        std::int32_t countdown;
+        double pitch, altitude, verticalStep, heightFt, simHeightFt;
+        std::size_t gearUps;
+        Phase phase;
+        double targetSpeedKt;
+        bool targetAirborne;
+    };
+    std::vector<Poll> polls;
+    double rotationPitch = 0.0, climbPitch = 0.0, groundPitch = 0.0;
+    fly(fixes, 3000, [&](const LiveAI& a) {
+        rotationPitch = a.flight.rotationPitch;
+        climbPitch = a.flight.climbPitch;
+        if (a.phase != Phase::takeOffRoll && a.phase != Phase::airborne)
+            groundPitch = a.pitch;
+        const auto object = sim->object(a.objectId);
+        polls.push_back({a.takeOffCountdown, a.pitch, a.altitude, a.verticalStep, a.heightAboveGround,
+                         object ? object->alt : 0.0, eventCount(a.objectId, "GEAR_SET", 0), a.phase,
+                         a.updates.front().groundSpeedKt, a.updates.front().airborne});
+    });
+    const auto roll = std::find_if(polls.begin(), polls.end(), [](const Poll& p) { return p.phase == Phase::takeOffRoll; });
+    ASSERT_NE(roll, polls.end());
+    EXPECT_TRUE(roll->targetAirborne) << "the roll waits for the last report below the lift-off speed";
+    EXPECT_EQ((roll - 1)->targetSpeedKt, 140.0) << "it starts at the last report on the ground";
+    const auto first = static_cast<std::size_t>(roll - polls.begin());
+    const double rotationStep = (rotationPitch - groundPitch) / 200.0;
+    std::size_t gearUpAt = 0;
+    for (std::size_t i = first; i < polls.size() && polls[i].phase == Phase::takeOffRoll; ++i) {
+        const Poll& p = polls[i];
+        const Poll& before = polls[i - 1];
+        EXPECT_LT(p.heightFt, climbOutHeightFt) << i;
+        const double rise = p.altitude - before.altitude;
+        if (p.countdown >= 1) {
+            EXPECT_NEAR(p.pitch - before.pitch, rotationStep, 1e-12) << i;
+            EXPECT_EQ(rise, 0.0) << i;
+            continue;
+        }
+        const double share = p.countdown == 0 ? 0.0 : p.countdown > -100 ? 0.1 : p.countdown > -200 ? 0.2
+                             : p.countdown > -300 ? 0.5 : 1.0;
+        EXPECT_NEAR(rise, p.verticalStep * share, 1e-9) << i;
+        if (p.countdown == gearUpCountdown)
+            gearUpAt = i;
+        EXPECT_GE(p.pitch, climbPitch - 1e-12) << i;
+    }
+    EXPECT_EQ(first + 200, first + static_cast<std::size_t>(polls[first].countdown) + 1);
+    ASSERT_NE(gearUpAt, 0u);
+    EXPECT_EQ(gearUpAt - first + 1, 500u) << "the gear comes up 500 polls into the roll";
+    EXPECT_EQ(polls[gearUpAt].gearUps, 0u);
+    EXPECT_EQ(polls[gearUpAt + 1].gearUps, 1u) << "sent at the next frame";
+    const auto climbing = std::find_if(polls.begin(), polls.end(), [](const Poll& p) { return p.phase == Phase::airborne; });
+    ASSERT_NE(climbing, polls.end());
+    EXPECT_GE(climbing->heightFt, climbOutHeightFt);
+    EXPECT_GE(climbing->simHeightFt, climbOutHeightFt);
+    EXPECT_TRUE(sim->violations().empty());
+}
+
 } // namespace
 } // namespace rtd
