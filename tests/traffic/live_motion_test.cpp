@@ -575,5 +575,100 @@ TEST_F(LiveFlightTest, TakeOffRollRotationAndClimb)
     EXPECT_TRUE(sim->violations().empty());
 }
 
+
+TEST_F(LiveFlightTest, ApproachFlareTouchDownAndLandingRoll)
+{
+    trafficReader.setParkAirport("EHAM", test::parkAirportPosition);
+    parkAirport.icao = "EHAM";
+    parkAirport.position = test::parkAirportPosition;
+    parkAirport.elevationFt = 0.0;
+    const LatLon touchDown{test::parkAirportPosition.lat + 0.005, test::parkAirportPosition.lon};
+    std::vector<Fix> fixes;
+    for (double t = 0; t <= 168; t += 8) // 140 kt at 700 fpm, every 8 s
+        fixes.push_back({t, destinationPoint(touchDown, pi, 140.0 * (172 - t) / 3600.0 * feetPerNm),
+                         700.0 * (172 - t) / 60.0, -700.0, 140.0, 0.0});
+    LatLon at = touchDown;
+    double t = 172, speed = 130;
+    for (const double next : {130.0, 110.0, 90.0, 70.0, 50.0, 35.0}) {
+        fixes.push_back({t, at, 0.0, 0.0, next, 0.0});
+        at = destinationPoint(at, 0.0, (speed + next) / 2.0 * 4.0 / 3600.0 * feetPerNm);
+        t += 4;
+        speed = next;
+    }
+    for (int i = 0; i < 8; ++i) { // turning off the runway
+        fixes.push_back({t, at, 0.0, 0.0, 15.0, 40.0});
+        at = destinationPoint(at, radians(40.0), 15.0 * 4.0 / 3600.0 * feetPerNm);
+        t += 4;
+    }
+    struct Poll {
+        int stage;
+        double pitch, verticalStep, reportedHeightFt, simHeightFt;
+        std::uint32_t throttle, flaps;
+        bool derotating, landing, landingRoll;
+        double targetSpeedKt;
+        std::int32_t earlyLimit, lateLimit;
+    };
+    std::vector<Poll> polls;
+    double cg = 0.0, groundPitch = 0.0;
+    std::uint32_t objectId = 0;
+    fly(fixes, 1500, [&](const LiveAI& a) {
+        cg = a.flight.staticCgHeight;
+        groundPitch = a.flight.staticPitch;
+        objectId = a.objectId;
+        const auto object = sim->object(a.objectId);
+        polls.push_back({a.flareStage, a.pitch, a.verticalStep, a.heightAboveGround, object ? object->alt : 0.0,
+                         a.throttleState, a.flapsState, a.derotating, a.landing, a.landingRoll,
+                         a.updates.front().groundSpeedKt, a.earlyLimit, a.lateLimit});
+    });
+    ASSERT_FALSE(polls.empty());
+    const auto setUp = std::find_if(polls.begin(), polls.end(), [](const Poll& p) { return p.landing; });
+    ASSERT_NE(setUp, polls.end()) << "approach set up below the gate near the park airport";
+    EXPECT_EQ(setUp->throttle, 1u);
+    EXPECT_EQ(setUp->flaps, 3u);
+    EXPECT_EQ(setUp->earlyLimit, 3000);
+    EXPECT_EQ(setUp->lateLimit, 3000);
+    EXPECT_EQ(eventCount(objectId, "GEAR_SET", 1) > 0, true);
+    struct Stage {
+        double aboveCgFt, stepFt;
+    };
+    const Stage stages[] = {{30, -0.1}, {20, -0.075}, {10, -0.05}, {3, -0.025}};
+    std::size_t touchDownAt = 0;
+    for (std::size_t i = 1; i < polls.size(); ++i) {
+        const Poll& p = polls[i];
+        if (p.stage != 0)
+            EXPECT_GE(p.pitch, radians(flarePitchDeg) - 1e-12) << i;
+        if (p.stage > polls[i - 1].stage) {
+            const Stage& s = stages[p.stage - 1];
+            EXPECT_LE(std::min(p.reportedHeightFt, p.simHeightFt + s.stepFt), cg + s.aboveCgFt) << "stage " << p.stage;
+            EXPECT_GT(p.simHeightFt, cg + s.aboveCgFt - 2.5) << "stage " << p.stage;
+            EXPECT_EQ(p.verticalStep, s.stepFt) << "stage " << p.stage;
+            EXPECT_EQ(p.throttle == 0, p.stage >= 3) << "stage " << p.stage;
+        }
+        if (p.derotating && !polls[i - 1].derotating)
+            touchDownAt = i;
+    }
+    ASSERT_NE(touchDownAt, 0u) << "touched down";
+    EXPECT_EQ(polls[touchDownAt - 1].stage, 4);
+    EXPECT_EQ(eventCount(objectId, "SPOILERS_SET", 16383), 1u);
+    EXPECT_GE(callCount("SimConnect_SetDataOnSimObject", fmt::format("401, {}", objectId)), 1u + 2u)
+        << "set at touch-down, cleared from 90 kt on and at the turn-off";
+    const auto level = std::find_if(polls.begin() + static_cast<std::ptrdiff_t>(touchDownAt), polls.end(),
+                                    [&](const Poll& p) { return !p.derotating; });
+    ASSERT_NE(level, polls.end());
+    EXPECT_LE(level - polls.begin() - static_cast<std::ptrdiff_t>(touchDownAt), 350) << "the nose is down within onGroundPolls";
+    EXPECT_EQ(level->pitch, groundPitch);
+    const auto flaps1 = std::find_if(polls.begin() + static_cast<std::ptrdiff_t>(touchDownAt), polls.end(),
+                                     [](const Poll& p) { return p.flaps == 1; });
+    ASSERT_NE(flaps1, polls.end());
+    EXPECT_EQ(flaps1->targetSpeedKt, 70.0) << "flaps 1 on the leg from the 90 kt report";
+    const auto turnedOff = std::find_if(flaps1, polls.end(), [](const Poll& p) { return !p.landingRoll; });
+    ASSERT_NE(turnedOff, polls.end()) << "the landing roll ends with the turn off the runway";
+    EXPECT_EQ(turnedOff->flaps, 0u);
+    const auto object = sim->object(objectId);
+    ASSERT_TRUE(object.has_value());
+    EXPECT_EQ(object->def401Values, (std::array<double, 3>{0, 0, 0}));
+    EXPECT_TRUE(sim->violations().empty());
+}
+
 } // namespace
 } // namespace rtd
