@@ -386,7 +386,7 @@ std::string fixDatagram(const Fix& f)
 
 // Reports every 4 s along a straight track from `start`, each leg flown at the mean of its
 // two speeds: (speed kt, altitude ft, vertical speed fpm) per report.
-std::vector<Fix> straightFlight(LatLon start, double trackDeg, std::initializer_list<std::array<double, 3>> reports)
+std::vector<Fix> straightFlight(LatLon start, double trackDeg, const std::vector<std::array<double, 3>>& reports)
 {
     std::vector<Fix> fixes;
     LatLon at = start;
@@ -510,15 +510,7 @@ TEST_F(LiveFlightTest, TakeOffRollRotationAndClimb)
         reports.push_back({speed, 0.0, 0.0});
     for (int i = 0; i < 25; ++i)
         reports.push_back({i == 0 ? 155.0 : 160.0, 150.0 + 33.0 * i, 500.0});
-    std::vector<Fix> fixes;
-    LatLon at{52.315, 4.7639};
-    double lastSpeed = 0.0;
-    for (const auto& [speed, altitude, verticalSpeed] : reports) {
-        if (!fixes.empty())
-            at = destinationPoint(at, 0.0, (lastSpeed + speed) / 2.0 * 4.0 / 3600.0 * feetPerNm);
-        fixes.push_back({4.0 * static_cast<double>(fixes.size()), at, altitude, verticalSpeed, speed, 0.0});
-        lastSpeed = speed;
-    }
+    const std::vector<Fix> fixes = straightFlight({52.315, 4.7639}, 0.0, reports);
     struct Poll {
         std::int32_t countdown;
         double pitch, altitude, verticalStep, heightFt, simHeightFt;
@@ -635,8 +627,9 @@ TEST_F(LiveFlightTest, ApproachFlareTouchDownAndLandingRoll)
     std::size_t touchDownAt = 0;
     for (std::size_t i = 1; i < polls.size(); ++i) {
         const Poll& p = polls[i];
-        if (p.stage != 0)
+        if (p.stage != 0) {
             EXPECT_GE(p.pitch, radians(flarePitchDeg) - 1e-12) << i;
+        }
         if (p.stage > polls[i - 1].stage) {
             const Stage& s = stages[p.stage - 1];
             EXPECT_LE(std::min(p.reportedHeightFt, p.simHeightFt + s.stepFt), cg + s.aboveCgFt) << "stage " << p.stage;
