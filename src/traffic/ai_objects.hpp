@@ -8,10 +8,12 @@
 // keeps hexids, aircraft ids and object ids, never pointers. Only the traffic thread changes
 // them.
 
+#include "core/geo.hpp"
 #include "traffic/records.hpp"
 
 #include <cstdint>
 #include <deque>
+#include <limits>
 #include <type_traits>
 #include <vector>
 
@@ -91,15 +93,20 @@ struct LiveAI : ParkedAI {
     bool flightPlanSet = false; // a flight-plan file exists for its object
     bool coupledSearched = false; // its second callsign was searched at the stands
     // Movement steps per poll.
-    double latStep = 0.0;
+    double latStep = 0.0; // degrees
     double lonStep = 0.0;
-    double pitchStep = 0.0;
+    double pitchStep = 0.0; // radians
     double bankStep = 0.0;
+    double headingStep = 0.0;
     double groundHeading = 0.0;
     double verticalStep = 0.0; // feet
     double targetVerticalSpeed = 0.0; // ft/min
     double targetAirspeed = 0.0;      // knots
-    std::int32_t takeOffCountdown = 1; // 1 when no take-off countdown runs
+    // The rotation countdown of a take-off roll, also the touch-down watch: 1 when idle.
+    std::int32_t takeOffCountdown = 1;
+    // Polls by which a re-timed due poll may move earlier or later than reported.
+    std::int32_t earlyLimit = 1000;
+    std::int32_t lateLimit = 1000;
     std::int32_t flareStage = 0;
     std::int32_t creepCount = 0;
     std::int32_t pushBackCountdown = 0;
@@ -110,6 +117,18 @@ struct LiveAI : ParkedAI {
     double creepLast = 0.0;
     double headingOverride = 0.0;
     double landingHeading = 0.0;
+    double flareReference = 0.0;       // feet, the ground the flare measures from
+    double heightAboveReference = 0.0; // feet
+    double turnToNext = 0.0;           // degrees
+    // A ground curve: origin, end point and control point in metres from the origin over the
+    // parameter 0..1; NaN control coordinates mean no curve.
+    CurveSegment curve{.originLat = 0, .originLon = 0, .t0 = 0, .endNorth = 0, .endEast = 0, .t1 = 1,
+                       .controlEast = std::numeric_limits<double>::quiet_NaN(),
+                       .controlNorth = std::numeric_limits<double>::quiet_NaN()};
+    double curveParameter = 0.0;
+    double curveParameterStep = 0.0;
+    double curveTurnAngle = 0.0; // degrees
+    PositionUpdate savedUpdate;  // the other end of a push back's swing
     bool headingOverrideSet = false;
     bool turnRight = false;
     bool turnKnown = false;
@@ -122,6 +141,12 @@ struct LiveAI : ParkedAI {
     bool takeOffRun = false;
     bool pushBackPending = false;
     bool turning = false;
+    bool climbOut = false;
+    bool flareReferenceValid = false;
+    bool lightsAbove10000 = false; // which lights record was last sent in the air
+    bool lightsBelow10000 = false;
+
+    bool curveActive() const { return curve.controlEast == curve.controlEast && curve.controlNorth == curve.controlNorth; }
 
     // The one way the phase changes: the old one is kept unless it stays the same.
     void setPhase(Phase next)
@@ -132,6 +157,11 @@ struct LiveAI : ParkedAI {
         }
     }
 };
+
+inline LatLon positionOf(const PositionUpdate& u)
+{
+    return {u.lat, u.lon};
+}
 
 ParkedAI constructParkedAI(const FlightRecord& flight, std::uint32_t standId, double standLat, double standLon,
                            double standHeading, bool cabinLightsOff);

@@ -43,11 +43,6 @@ constexpr double adjacentMarginNm = 0.001943844492440605; // 3.6 m
 constexpr double groundPitchRad = 0.010471975511965976;  // 0.6 degrees
 constexpr double twoPi = 6.283185307179586;
 
-LatLon positionOf(const PositionUpdate& u)
-{
-    return {u.lat, u.lon};
-}
-
 double distanceToUser(const PositionUpdate& u)
 {
     return distanceNm(userStateCache.position(), positionOf(u));

@@ -10,6 +10,7 @@
 #include "traffic/ai_state.hpp"
 #include "traffic/live_arrival.hpp"
 #include "traffic/live_motion.hpp"
+#include "traffic/live_takeoff_landing.hpp"
 #include "traffic/live_rules.hpp"
 #include "traffic/service_link.hpp"
 #include "traffic/traffic_thread.hpp"
@@ -50,11 +51,6 @@ double trackDifferenceDeg(double a, double b)
 double headingDifferenceDeg(double bearing, double heading)
 {
     return std::fabs(angleDifference(bearing, heading)) / radiansPerDegree;
-}
-
-LatLon positionOf(const PositionUpdate& u)
-{
-    return {u.lat, u.lon};
 }
 
 std::int64_t ticksNow()
@@ -159,7 +155,7 @@ void appendMoving(LiveAI& a, PositionUpdate& u)
     if (!a.takeOffRun && a.onGround && a.simStatus == SimStatus::inSim && a.phase == Phase::groundMoving &&
         (u.airborne || (!a.updates.empty() && u.groundSpeedKt >= takeOffSpeedKt &&
                         a.updates.back().groundSpeedKt >= takeOffSpeedKt)))
-        startTakeOffRoll(a);
+        prepareTakeOff(a);
     a.updates.push_back(u);
     if (a.updates.size() == 2 && a.updates.front().stationary && !u.stationary) {
         frontDueNow(a);
