@@ -1,5 +1,6 @@
 #include "traffic/airport_port.hpp"
 
+#include "traffic/live_rules.hpp"
 #include "traffic/service_link.hpp"
 #include "traffic/sim_client.hpp"
 #include "traffic/traffic_thread.hpp"
@@ -35,6 +36,16 @@ void ReaderTrafficPort::unlockParkingControls()
 bool ReaderTrafficPort::parkingBusy()
 {
     return rtd::parkingBusy;
+}
+
+void ReaderTrafficPort::countLiveAIAtStands()
+{
+    rtd::countLiveAIAtStands();
+}
+
+void ReaderTrafficPort::removeParkedAtStand(std::string_view standName)
+{
+    rtd::removeParkedAtStand(standName);
 }
 
 void installReaderTrafficPort()

@@ -14,6 +14,8 @@ public:
     void lockParkingControls() override;
     void unlockParkingControls() override;
     bool parkingBusy() override;
+    void countLiveAIAtStands() override;
+    void removeParkedAtStand(std::string_view standName) override;
 };
 
 // Installs the one port of the run; called at the start of every run.

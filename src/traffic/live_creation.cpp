@@ -13,11 +13,12 @@
 #include "traffic/parked_static.hpp"
 #include "traffic/service_link.hpp"
 #include "traffic/sim_client.hpp"
+#include "traffic/traffic_clock.hpp"
 #include "traffic/traffic_thread.hpp"
+#include "traffic/user_collisions.hpp"
 
 #include <fmt/format.h>
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 
 namespace rtd {
@@ -56,13 +57,6 @@ double distanceToUser(const PositionUpdate& u)
 bool endsWithGhostMark(const std::string& callsign)
 {
     return !callsign.empty() && callsign.back() == '_';
-}
-
-std::int64_t ticksNow()
-{
-    return std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10'000'000>>>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
 }
 
 bool mixesAirAndGround(const std::deque<PositionUpdate>& updates)
@@ -194,7 +188,7 @@ bool placeAtStand(LiveAI& a, LatLon position)
     a.standId = standId;
     a.cabinLightsOff = stand->cargo;
     a.setPhase(Phase::atStand);
-    a.parkedSince = ticksNow();
+    a.parkedSince = trafficClock().now();
     a.creepStart = a.creepLast = 0.0;
     a.creepCount = 0;
     markCargoStand(a);
