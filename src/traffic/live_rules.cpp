@@ -253,6 +253,9 @@ bool applyStandCallsignRules(bool& keep, std::uint32_t standId, const std::strin
     } else if (withoutLast(callsign) == newCallsign) {
         keep = true;
         log(fmt::format("{:8}: {:8} ghost, replace by {}", stand, callsign, newCallsign));
+        // Held like every removed ghost, so that its next report does not bring it back.
+        if (std::find(heldCallsigns.begin(), heldCallsigns.end(), callsign) == heldCallsigns.end())
+            heldCallsigns.push_back(callsign);
         markAIRemoved(existing);
     } else if (existing.recalcMark) {
         keep = false;
