@@ -408,5 +408,272 @@ TEST_F(ParkingRulesTest, LiveAircraftTooCloseToAParkedOneRemovesIt)
     EXPECT_TRUE(contains(log(), "A3      : KLM8*    removed for collision avoidance with live KLM1\n"));
 }
 
+TEST_F(ParkingRulesTest, ParkedLimit)
+{
+    const DaySlot sunday = makeDaySlot(7, 47);
+    const DaySlot monday = makeDaySlot(1, 1);
+    struct Parked {
+        SimStatus status;
+        DaySlot placed;
+    };
+    struct Row {
+        const char* name;
+        int wanted, liveAtStands, extra, calls;
+        std::vector<Parked> parked;
+        const char* liveRemoved; // the live callsigns removed, in list order
+        const char* parkedRemoved;
+    };
+    const Row rows[] = {
+        {"three live at three wanted: the static one goes", 3, 3, 0, 1, {{SimStatus::inSim, monday}}, "", "0"},
+        {"within the wanted number", 3, 2, 0, 1, {{SimStatus::inSim, monday}}, "", ""},
+        {"the extra one counts", 3, 2, 1, 1, {{SimStatus::inSim, monday}}, "", "0"},
+        {"Sunday before Monday", 1, 0, 0, 1, {{SimStatus::inSim, monday}, {SimStatus::inSim, sunday}}, "", "1"},
+        {"a second call removes no more", 1, 0, 0, 2, {{SimStatus::inSim, monday}, {SimStatus::inSim, sunday}}, "",
+         "1"},
+        {"a queued one is never taken", 0, 0, 0, 1, {{SimStatus::requested, sunday}, {SimStatus::inSim, monday}}, "",
+         "1"},
+        {"one live and one parked per call", 1, 3, 0, 1, {{SimStatus::inSim, monday}, {SimStatus::inSim, sunday}},
+         "KLM1", "1"},
+    };
+    for (const Row& row : rows) {
+        clearLists();
+        mainWindowGlobals.maxParkFigure = row.wanted;
+        for (int i = 0; i < row.liveAtStands; ++i)
+            atStand(30001 + i, fmt::format("KLM{}", i + 1), 1 + i).parkedSince -= (10 - i) * ticksPerMinute;
+        for (std::size_t i = 0; i < row.parked.size(); ++i)
+            parkedAt(static_cast<std::uint32_t>(i + 1), fmt::format("KLM{}*", i), 4, row.parked[i].status,
+                     row.parked[i].placed);
+        for (int call = 0; call < row.calls; ++call)
+            enforceMaxParked(row.extra);
+        std::string live;
+        for (const LiveAI& ai : liveAIList)
+            if (removed(ai))
+                live += ai.flight.callsign;
+        std::string parked;
+        for (std::size_t i = 0; i < parkedAIList.size(); ++i)
+            if (removed(parkedAIList[i]))
+                parked += std::to_string(i);
+        EXPECT_EQ(live, row.liveRemoved) << row.name;
+        EXPECT_EQ(parked, row.parkedRemoved) << row.name;
+    }
+    EXPECT_TRUE(contains(log(), "A1: KLM1     max park exceeded, removed\n"));
+}
+
+TEST_F(ParkingRulesTest, LongestParkedLiveAircraftRemovedFirst)
+{
+    for (int minutes : {5, 30, 20, 10})
+        atStand(30000 + minutes, fmt::format("KLM{}", minutes), 1).parkedSince -= minutes * ticksPerMinute;
+    removeLiveParked(2);
+    std::string gone;
+    for (const LiveAI& ai : liveAIList)
+        if (removed(ai))
+            gone += ai.flight.callsign + " ";
+    EXPECT_EQ(gone, "KLM30 KLM20 ");
+    EXPECT_TRUE(contains(log(), "live parked KLM30    "));
+}
+
+TEST_F(ParkingRulesTest, StaticParkedAircraftPlacedFromTheFitList)
+{
+    struct Row {
+        const char* name;
+        FitEntry entry;
+        const char* blocking; // a live aircraft at this stand, or ""
+        Phase blockingPhase;
+        bool noStands;
+        const char* callsign; // placed, or ""
+        const char* line;
+    };
+    const Row rows[] = {
+        {"trailing underscores", {7, 3, "KLM", "B738", 3, "KLM12__", "", "PH-BXA", 1}, "", Phase::atStand, false,
+         "KLM12*", ""},
+        {"no callsign", {0, 0, "KLM", "B738", 4, "", "", "", 0}, "", Phase::atStand, false, "KLM1*", ""},
+        {"an asterisk already", {0, 0, "DLH", "B738", 4, "DLH5*", "", "", 0}, "", Phase::atStand, false, "DLH5*", ""},
+        {"no livery", {0, 0, "XYZ", "C172", 4, "XYZ1", "", "", 0}, "", Phase::atStand, false, "", ""},
+        {"no stands", {0, 0, "KLM", "B738", 1, "KLM1", "", "", 0}, "", Phase::atStand, true, "", ""},
+        {"a live aircraft at the stand", {0, 0, "KLM", "B738", 1, "KLM1", "", "", 0}, "A1", Phase::atStand, false, "",
+         "A1      : no static parking, live aircraft standing here\n"},
+        {"one taxiing to an overlapping stand", {0, 0, "KLM", "B738", 1, "KLM1", "", "", 0}, "A2", Phase::taxiToStand,
+         false, "", "A1      : no static parking, live aircraft standing here\n"},
+        {"one taxiing elsewhere", {0, 0, "KLM", "B738", 1, "KLM1", "", "", 0}, "A2", Phase::groundMoving, false,
+         "KLM1*", ""},
+        {"unknown stand", {0, 0, "KLM", "B738", 99, "KLM1", "", "", 0}, "", Phase::atStand, false, "",
+         "===> stand with id 99 not found\n"},
+    };
+    dayHalfHour = makeDaySlot(1, 1); // Monday 00:30
+    for (const Row& row : rows) {
+        clearLists();
+        resetParkedAircraftId();
+        if (*row.blocking)
+            atStand(30001, "DLH9", row.blocking[1] - '0', SimStatus::inSim, row.blockingPhase);
+        std::vector<ParkingPosition> stands;
+        if (row.noStands)
+            stands.swap(parkAirport.stands);
+        fitList = {row.entry};
+        placeStaticParked();
+        if (row.noStands)
+            stands.swap(parkAirport.stands);
+        EXPECT_EQ(fitList.size(), row.noStands ? 1u : 0u) << row.name;
+        EXPECT_TRUE(contains(log(), row.line)) << row.name;
+        ASSERT_EQ(parkedAIList.size(), *row.callsign ? 1u : 0u) << row.name;
+        ASSERT_EQ(parkedCreationBacklog.size(), parkedAIList.size()) << row.name;
+        if (parkedAIList.empty())
+            continue;
+        const ParkedAI& p = parkedAIList.front();
+        const ParkingPosition& s = stand(row.entry.standId);
+        EXPECT_EQ(p.flight.callsign, row.callsign) << row.name;
+        EXPECT_EQ(p.simStatus, SimStatus::requested) << row.name;
+        EXPECT_EQ(p.standId, row.entry.standId) << row.name;
+        EXPECT_EQ(p.fitValue, row.entry.state) << row.name;
+        EXPECT_EQ(p.softFit, row.entry.soft != 0) << row.name;
+        EXPECT_EQ(p.id(), 1u) << row.name;
+        const DaySlot since = row.entry.offset == 3 ? makeDaySlot(7, 46) : makeDaySlot(1, 1);
+        EXPECT_EQ(p.arrivalDayHalfHour, static_cast<std::int64_t>(since)) << row.name;
+        const CreationRequest& r = parkedCreationBacklog.front();
+        EXPECT_EQ(r.callsign, row.callsign) << row.name;
+        EXPECT_EQ(r.title, p.flight.liveryTitle) << row.name;
+        EXPECT_FALSE(r.title.empty()) << row.name;
+        EXPECT_EQ(r.aircraftId, 1u) << row.name;
+        EXPECT_EQ(r.position.latitude, s.latitude) << row.name;
+        EXPECT_EQ(r.position.longitude, s.longitude) << row.name;
+        EXPECT_DOUBLE_EQ(r.position.heading, 0.5 * 57.29577951308232) << row.name;
+        EXPECT_EQ(r.position.onGround, 1u) << row.name;
+    }
+}
+
+TEST_F(ParkingRulesTest, ParkedIdsWrapToOne)
+{
+    for (int i = 0; i < 9998; ++i)
+        nextParkedAircraftId();
+    for (std::uint32_t standId : {3, 4}) {
+        fitList = {{0, 0, "KLM", "B738", standId, "", "", "", 0}};
+        placeStaticParked();
+    }
+    ASSERT_EQ(parkedAIList.size(), 2u);
+    EXPECT_EQ(parkedAIList[0].flight.callsign, "KLM9999*");
+    EXPECT_EQ(parkedAIList[1].flight.callsign, "KLM1*");
+}
+
+// The user flies north at 3,000 ft from userPosition; an aircraft 2 nm east.
+TEST_F(ParkingRulesTest, LiveAircraftInTheFlyingUsersWay)
+{
+    struct Row {
+        const char* name;
+        bool aircraftOnGround;
+        double distanceNm, userAglFt, altitudeFt, lateralFt;
+        bool removed;
+    };
+    const Row rows[] = {
+        {"flying, its line 700 ft from the user", false, 2, 3000, 3500, 699.99, true},
+        {"flying, its line 701 ft from the user", false, 2, 3000, 3500, 701, false},
+        {"flying, 1,000 ft above", false, 2, 3000, 4000, 0, false},
+        {"flying, beyond 4 nm", false, 4.01, 3000, 3000, 0, false},
+        {"on the ground ahead at 1 nm", true, 0.99, 499, 0, 45, true},
+        {"on the ground beyond 1 nm", true, 1.01, 499, 0, 0, false},
+        {"on the ground 55 ft off the user's line", true, 0.99, 499, 0, 55, false},
+        {"on the ground, the user 500 ft up", true, 0.99, 500, 0, 0, false},
+    };
+    for (const Row& row : rows) {
+        clearLists();
+        userStateCache.latitude = test::userPosition.lat;
+        userStateCache.longitude = test::userPosition.lon;
+        userStateCache.heading = 0.0;
+        userStateCache.altitudeFt = 3000;
+        userStateCache.altitudeAglFt = row.userAglFt;
+        LiveAI& ai = atStand(4840201, "KLM1", 1, SimStatus::inSim, row.aircraftOnGround ? Phase::groundMoving
+                                                                                          : Phase::airborne);
+        ai.onGround = row.aircraftOnGround;
+        ai.altitude = row.altitudeFt;
+        const double distanceFt = row.distanceNm * 6076.11549;
+        if (row.aircraftOnGround) {
+            // Ahead of the user, `lateralFt` to the side of its heading line.
+            const double offBearing = std::asin(row.lateralFt / distanceFt);
+            const LatLon at = destinationPoint(test::userPosition, offBearing, distanceFt);
+            ai.lat = at.lat;
+            ai.lon = at.lon;
+        } else {
+            const LatLon at = destinationPoint(test::userPosition, east, distanceFt);
+            ai.lat = at.lat;
+            ai.lon = at.lon;
+            const double bearing = initialBearing(test::userPosition, at);
+            ai.heading = bearing + std::asin(row.lateralFt / distanceFt);
+        }
+        EXPECT_EQ(avoidCollisionUserAir(ai), row.removed) << row.name;
+        EXPECT_EQ(removed(ai), row.removed) << row.name;
+    }
+}
+
+TEST_F(ParkingRulesTest, UserOnTheGroundClearsItsSurroundings)
+{
+    userHalfWingspanNm = 17 * metre;
+    const LatLon user{stand(3).latitude, stand(3).longitude};
+    userStateCache.latitude = user.lat;
+    userStateCache.longitude = user.lon;
+    LiveAI& first = atStand(30001, "KLM1", 3, SimStatus::inSim, Phase::groundMoving);
+    LiveAI& second = atStand(30002, "KLM2", 3, SimStatus::inSim, Phase::groundMoving);
+    parkedAt(1, "KLM8*", 4);
+    avoidCollisionUserGround();
+    EXPECT_TRUE(removed(first));
+    EXPECT_FALSE(removed(second));
+    avoidCollisionUserGround();
+    EXPECT_TRUE(removed(second));
+    avoidCollisionUserGround(); // no live one left: the parked ones are checked from here
+    // The user has not moved since that check: the parked aircraft at A3 is not looked at.
+    ParkedAI& near = parkedAt(2, "KLM9*", 3);
+    avoidCollisionUserGround();
+    EXPECT_FALSE(removed(near));
+    const LatLon moved = eastOf(user, 1);
+    userStateCache.longitude = moved.lon;
+    avoidCollisionUserGround();
+    EXPECT_TRUE(removed(near));
+    EXPECT_FALSE(removed(parkedAIList.front()));
+}
+
+// An aircraft not yet placed, its front update 2 nm east of the user at 3,000 ft.
+TEST_F(ParkingRulesTest, CreationHeldInTheUsersPath)
+{
+    struct Row {
+        const char* name;
+        double distanceNm, altitudeFt, lateralFt;
+        bool secondUpdate; // else its track tells the line
+        bool inPath;
+    };
+    const Row rows[] = {
+        {"at 6 nm on its line", 5.99, 3000, 0, true, true},
+        {"beyond 6 nm", 6.01, 3000, 0, true, false},
+        {"2,999 ft above", 2, 5999, 0, true, true},
+        {"3,000 ft above", 2, 6000, 0, true, false},
+        {"its line 3,990 ft from the user", 2, 3000, 3990, true, true},
+        {"its line 4,010 ft from the user", 2, 3000, 4010, true, false},
+        {"by its track, 3,990 ft", 2, 3000, 3990, false, true},
+        {"by its track, 4,010 ft", 2, 3000, 4010, false, false},
+    };
+    userStateCache.latitude = test::userPosition.lat;
+    userStateCache.longitude = test::userPosition.lon;
+    userStateCache.altitudeFt = 3000;
+    for (const Row& row : rows) {
+        const double distanceFt = row.distanceNm * 6076.11549;
+        const LatLon at = destinationPoint(test::userPosition, east, distanceFt);
+        const double course = initialBearing(test::userPosition, at) + std::asin(row.lateralFt / distanceFt);
+        PositionUpdate front;
+        front.lat = at.lat;
+        front.lon = at.lon;
+        front.altitudeFt = row.altitudeFt;
+        front.airborne = true;
+        front.trackDeg = course / radiansPerDegree;
+        FlightRecord flight;
+        flight.hexid = 4840201;
+        LiveAI ai = constructLiveAI(front, flight, 1.0);
+        if (row.secondUpdate) {
+            PositionUpdate next = front;
+            const LatLon ahead = destinationPoint(at, course, 3000);
+            next.lat = ahead.lat;
+            next.lon = ahead.lon;
+            next.trackDeg = 0; // the line comes from the two positions
+            ai.updates.push_back(next);
+        }
+        EXPECT_EQ(isInUserPath(ai), row.inPath) << row.name;
+    }
+}
+
 } // namespace
 } // namespace rtd
