@@ -675,5 +675,91 @@ TEST_F(ParkingRulesTest, CreationHeldInTheUsersPath)
     }
 }
 
+// The traffic cycle from here on: one poll per simulator frame, a second every 100 polls.
+class ParkingCycleTest : public ParkingRulesTest {
+protected:
+    ~ParkingCycleTest() override { flushStaticRequest = false; }
+
+    // Polls until the condition holds, at most `limit`; the polls taken.
+    template <typename Condition>
+    int pollUntil(Condition condition, int limit = 1000)
+    {
+        int polls = 0;
+        for (; polls < limit && !condition(); ++polls)
+            step(1);
+        return polls;
+    }
+
+    static std::size_t parkedInSim()
+    {
+        return static_cast<std::size_t>(std::count_if(parkedAIList.begin(), parkedAIList.end(), [](const ParkedAI& p) {
+            return p.simStatus == SimStatus::inSim && p.objectId != 0;
+        }));
+    }
+
+    // The static parked aircraft the simulator holds, by their stand positions.
+    std::vector<std::uint32_t> simStands() const
+    {
+        std::vector<std::uint32_t> found;
+        for (const sim::AiState& o : sim->objects())
+            for (const ParkingPosition& s : parkAirport.stands)
+                if (std::fabs(o.lat - s.latitude) < 1e-9 && std::fabs(o.lon - s.longitude) < 1e-9)
+                    found.push_back(s.standId);
+        std::sort(found.begin(), found.end());
+        return found;
+    }
+};
+
+TEST_F(ParkingCycleTest, FitEntriesBecomeParkedAircraftAfterTheLiveBacklog)
+{
+    fitList = {{0, 0, "KLM", "B738", 4, "KLM4", "", "", 0}, {0, 0, "DLH", "B738", 3, "DLH3", "", "", 0}};
+    const LiveAI& waiting = atStand(4840201, "KLM1", 1, SimStatus::requested, Phase::groundMoving);
+    CreationRequest request;
+    request.position = {waiting.lat, waiting.lon, 0, 0, 0, 0, 1, 0};
+    request.callsign = "KLM1";
+    request.aircraftId = waiting.id();
+    liveCreationBacklog.push_back(request);
+    pollUntil([] { return pollCounter % 50 == 1; });
+    EXPECT_TRUE(liveCreationBacklog.empty());
+    EXPECT_TRUE(parkedAIList.empty());
+    EXPECT_EQ(pollUntil([] { return !parkedAIList.empty(); }), 50);
+    EXPECT_EQ(parkedAIList.front().flight.callsign, "DLH3*");
+    EXPECT_EQ(pollUntil([] { return parkedAIList.size() == 2; }), 50);
+    pollUntil([] { return parkedInSim() == 2; });
+    EXPECT_EQ(simStands(), (std::vector<std::uint32_t>{3, 4}));
+}
+
+TEST_F(ParkingCycleTest, FlushStaticRemovesTheParkedAircraftAndPlacesTheRestLater)
+{
+    fitList = {{0, 0, "DLH", "B738", 3, "DLH3", "", "", 0}};
+    pollUntil([] { return parkedInSim() == 1; });
+    // Seconds fall on every other 50th poll, after its placement: the entry placed then is
+    // flushed at once, the one behind it is left in the fit list.
+    pollUntil([] { return pollCounter % 100 == 60; });
+    fitList.push_back({0, 0, "KLM", "B738", 2, "KLM2", "", "", 0});
+    fitList.push_back({0, 0, "KLM", "B738", 4, "KLM4", "", "", 0});
+    INITIAL_LOAD_ONLY.set(false);
+    flushStaticRequest = true;
+    pollUntil([] { return !flushStaticRequest; });
+    EXPECT_TRUE(INITIAL_LOAD_ONLY.value());
+    EXPECT_TRUE(removed(parkedAIList.front()));
+    EXPECT_EQ(fitList.size(), 1u);
+    pollUntil([] { return parkedInSim() == 1 && fitList.empty(); });
+    EXPECT_EQ(simStands(), (std::vector<std::uint32_t>{2}));
+}
+
+TEST_F(ParkingCycleTest, LiveFlightRemovesItsStaticTwinAtItsCoupledCheck)
+{
+    fitList = {{0, 0, "KLM", "B738", 3, "KLM1234", "", "", 0}};
+    pollUntil([] { return parkedInSim() == 1; });
+    const std::uint32_t twin = parkedAIList.front().objectId;
+    const LiveryRef title = parkedAIList.front().flight.liveryTitle;
+    ASSERT_NE(createLive(4840201, "KLM1234", title, Phase::groundMoving, 0), 0u);
+    coupledCheckList.push_back(4840201);
+    pollUntil([this, twin] { return !sim->object(twin).has_value(); }, 400);
+    EXPECT_FALSE(sim->object(twin).has_value());
+    EXPECT_TRUE(contains(log(), "A3      : KLM1234* [\"\" \"\" ] removed, because live KLM1234 [\"\"]\n"));
+}
+
 } // namespace
 } // namespace rtd
