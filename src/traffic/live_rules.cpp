@@ -22,7 +22,6 @@ namespace {
 constexpr std::int64_t ticksPerMinute = 60 * 10'000'000LL;
 constexpr std::int64_t longStayTicks = 90 * ticksPerMinute;
 constexpr std::int64_t heavyStayTicks = 180 * ticksPerMinute;
-constexpr double adjacentMarginNm = 0.001943844492440605; // 3.6 m
 constexpr double collisionMarginFactor = 1.1;
 
 // A live aircraft standing at the stand in the simulator.

@@ -46,6 +46,10 @@ int countLiveAIAtStands();
 // returned by stand id.
 std::vector<LiveStayer> purgeOldLiveRecords();
 
+// Aircraft at overlapping stands are apart when their half spans add up to no more than
+// the stands' distance plus this margin (3.6 m).
+inline constexpr double adjacentMarginNm = 0.001943844492440605;
+
 // Called for each existing live aircraft in list order; true: stop the search.
 // `keep` false: the new aircraft is not placed.
 bool applyStandCallsignRules(bool& keep, std::uint32_t standId, const std::string& newCallsign, LiveAI& existing);

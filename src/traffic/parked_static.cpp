@@ -28,20 +28,6 @@ bool standsInSim(const LiveAI& ai)
     return ai.phase == Phase::atStand && ai.simStatus == SimStatus::inSim;
 }
 
-// Placed later in the week; Monday counts as later than Sunday.
-bool placedLater(DaySlot a, DaySlot b)
-{
-    const unsigned dayA = slotWeekday(a);
-    const unsigned dayB = slotWeekday(b);
-    if (dayA == 1 && dayB == 7)
-        return true;
-    if (dayA == 7 && dayB == 1)
-        return false;
-    if (dayA != dayB)
-        return dayA > dayB;
-    return slotHalfHour(a) > slotHalfHour(b);
-}
-
 // The slot `halfHours` back from `now`, into the previous weekdays when needed.
 DaySlot slotBefore(DaySlot now, std::int32_t halfHours)
 {
@@ -121,8 +107,9 @@ void enforceMaxParked(int extra)
         if (p.simStatus != SimStatus::inSim && p.simStatus != SimStatus::removed)
             continue;
         ++present;
+        // Of equal ones the last in the list, as after a stable sort newest first.
         if (oldest == nullptr ||
-            !placedLater(static_cast<DaySlot>(p.arrivalDayHalfHour), static_cast<DaySlot>(oldest->arrivalDayHalfHour)))
+            isLaterSlot(static_cast<DaySlot>(oldest->arrivalDayHalfHour), static_cast<DaySlot>(p.arrivalDayHalfHour)))
             oldest = &p;
     }
     if (live + present > wanted && oldest != nullptr && oldest->simStatus == SimStatus::inSim)

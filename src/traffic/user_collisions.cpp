@@ -25,13 +25,6 @@ constexpr double clearanceFactor = 1.1;
 
 LatLon lastGroundCheckPosition{};
 
-// Distance in feet of a point `distanceNm` away on `bearing` from a line through the same
-// origin along `lineBearing` (radians).
-double offsetFromLineFt(double lineBearing, double bearing, double distance)
-{
-    return std::fabs(std::sin(lineBearing - bearing)) * distance * feetPerNm;
-}
-
 // The course the aircraft's current update flies: towards its second update when that one
 // moves elsewhere, else the update's own track.
 double courseOfFront(const LiveAI& ai)
@@ -46,6 +39,11 @@ double courseOfFront(const LiveAI& ai)
 }
 
 } // namespace
+
+double offsetFromLineFt(double lineBearing, double bearing, double distanceNm)
+{
+    return std::fabs(std::sin(lineBearing - bearing)) * distanceNm * feetPerNm;
+}
 
 bool isInUserPath(const LiveAI& ai)
 {

@@ -14,6 +14,9 @@ bool avoidCollisionUserAir(LiveAI& ai);
 // The user is on the ground: at most one live aircraft close to it is removed; when none
 // is and the user has moved, one static parked aircraft close to it.
 void avoidCollisionUserGround();
+// Distance in feet from a line through a point along `lineBearing` of another point
+// `distanceNm` away from it on `bearing` (radians).
+double offsetFromLineFt(double lineBearing, double bearing, double distanceNm);
 // Forgets the user position the ground check saw last.
 void resetUserCollisionState();
 
