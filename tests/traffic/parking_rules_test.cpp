@@ -63,6 +63,9 @@ protected:
         publishStandSnapshot();
         setTrafficClock(&clock);
         resetParkedAircraftId();
+        // The tests keep references to the aircraft they add.
+        liveAIList.reserve(16);
+        parkedAIList.reserve(16);
     }
 
     ~ParkingRulesTest() override
