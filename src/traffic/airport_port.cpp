@@ -7,6 +7,7 @@
 #include "traffic/ai_commands.hpp"
 #include "traffic/ai_state.hpp"
 #include "traffic/live_rules.hpp"
+#include "traffic/parked_static.hpp"
 #include "traffic/service_link.hpp"
 #include "traffic/sim_client.hpp"
 #include "traffic/traffic_thread.hpp"
@@ -19,36 +20,12 @@ namespace rtd {
 
 namespace {
 
-constexpr std::int64_t ticksPerSecond = 10'000'000;
-constexpr std::int64_t longStaySeconds = 90 * 60;
-constexpr std::int64_t heavyLongStaySeconds = 180 * 60;
-
 bool atStandInSim(const LiveAI& ai)
 {
     return ai.phase == Phase::atStand && ai.simStatus == SimStatus::inSim;
 }
 
-// The live aircraft at stands in the simulator, longest parked first.
-std::vector<std::uint32_t> liveParkedLongestFirst()
-{
-    std::vector<const LiveAI*> parked;
-    for (const LiveAI& ai : liveAIList)
-        if (atStandInSim(ai))
-            parked.push_back(&ai);
-    std::stable_sort(parked.begin(), parked.end(),
-                     [](const LiveAI* a, const LiveAI* b) { return a->parkedSince < b->parkedSince; });
-    std::vector<std::uint32_t> hexids;
-    for (const LiveAI* ai : parked)
-        hexids.push_back(ai->id());
-    return hexids;
-}
-
 } // namespace
-
-std::int64_t wallClockTicks()
-{
-    return wallClockSeconds() * ticksPerSecond;
-}
 
 void ReaderTrafficPort::setParkAirport(std::string_view icao, LatLon position)
 {
@@ -120,36 +97,12 @@ std::set<std::string, std::less<>> ReaderTrafficPort::takeLiveCallsigns()
 
 std::vector<LiveStayer> ReaderTrafficPort::purgeOldLiveRecords()
 {
-    std::vector<LiveStayer> stayers;
-    const std::int64_t now = wallClockTicks();
-    const bool mayRemove = !INITIAL_LOAD_ONLY.value();
-    for (LiveAI& ai : liveAIList) {
-        if (!atStandInSim(ai))
-            continue;
-        if (!ai.recalcMark && mayRemove) {
-            const std::int64_t limit = ai.flight.category == Heavy ? heavyLongStaySeconds : longStaySeconds;
-            if ((now - ai.parkedSince) / ticksPerSecond > limit) {
-                markAIRemoved(ai);
-                continue;
-            }
-        }
-        stayers.push_back({ai.flight.callsign, ai.standId});
-    }
-    std::stable_sort(stayers.begin(), stayers.end(),
-                     [](const LiveStayer& a, const LiveStayer& b) { return a.standId < b.standId; });
-    return stayers;
+    return rtd::purgeOldLiveRecords();
 }
 
 void ReaderTrafficPort::removeLiveParked(int count)
 {
-    std::vector<std::uint32_t> hexids = liveParkedLongestFirst();
-    hexids.resize(std::min(hexids.size(), static_cast<std::size_t>(std::max(count, 0))));
-    const std::unordered_set<std::uint32_t> chosen(hexids.begin(), hexids.end());
-    for (LiveAI& ai : liveAIList)
-        if (chosen.contains(ai.id())) {
-            logLine(fmt::format("live parked {} at {} removed", aircraftLine(ai.flight), standNameOf(ai.standId)));
-            markAIRemoved(ai);
-        }
+    rtd::removeLiveParked(count);
 }
 
 void ReaderTrafficPort::removeLiveStayer(const LiveStayer& stayer)
@@ -200,6 +153,16 @@ void ReaderTrafficPort::removeLiveAtStands()
 void ReaderTrafficPort::applyMaxLive()
 {
     rtd::applyMaxLive();
+}
+
+void ReaderTrafficPort::countLiveAIAtStands()
+{
+    rtd::countLiveAIAtStands();
+}
+
+void ReaderTrafficPort::removeParkedAtStand(std::string_view standName)
+{
+    rtd::removeParkedAtStand(standName);
 }
 
 void installReaderTrafficPort()

@@ -30,12 +30,11 @@ public:
     void removeOrRetryParked() override;
     void removeLiveAtStands() override;
     void applyMaxLive() override;
+    void countLiveAIAtStands() override;
+    void removeParkedAtStand(std::string_view standName) override;
 };
 
 // Installs the one port of the run; called at the start of every run.
 void installReaderTrafficPort();
-
-// 100 ns ticks of the wall clock, as live aircraft stamp their arrival at a stand.
-std::int64_t wallClockTicks();
 
 } // namespace rtd

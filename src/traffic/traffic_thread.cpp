@@ -19,6 +19,7 @@
 #include "traffic/service_link.hpp"
 #include "traffic/sim_client.hpp"
 #include "traffic/traffic_clock.hpp"
+#include "traffic/user_collisions.hpp"
 
 #include <fmt/format.h>
 #include <algorithm>
@@ -143,9 +144,8 @@ void avoidCollisions()
             continue;
         ai.checkedLat = ai.lat;
         ai.checkedLon = ai.lon;
-        const LiveAI copy = copyLiveAI(ai);
         for (ParkedAI& parked : parkedAIList)
-            if (removeForCollisionAvoidance(copy, parked))
+            if (removeForCollisionAvoidance(ai, parked))
                 break;
     }
 }
@@ -546,6 +546,7 @@ void refreshLiveCounters()
     publishedLiveCounts.liveNotParked = liveNotParked;
     publishedLiveCounts.parkedLive = parkedLive;
     publishedLiveCounts.parkedStatic = parkedStatic;
+    countLiveAIAtStands();
     MainWindowGlobals& g = mainWindowGlobals;
     if (g.liveFigure.exchange(liveNotParked) != liveNotParked)
         windowDisplay().invalidate(headerBand);
@@ -605,6 +606,7 @@ void resetTrafficState()
     cycleTick = 0;
     flightStoppedLogged = false;
     staticRecalcRunning = false;
+    resetUserCollisionState();
 }
 
 void clearLiveryMatchCache()

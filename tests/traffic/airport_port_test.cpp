@@ -90,34 +90,6 @@ protected:
     ReaderTrafficPort port;
 };
 
-TEST_F(AirportPortTest, LiveAircraftThatStandTooLongGo)
-{
-    const std::vector<Plane> planes{
-        {20001, "MARKED", SimStatus::inSim, Phase::atStand, 4, 200, false, true},
-        {20002, "OLD", SimStatus::inSim, Phase::atStand, 2, 91},
-        {20003, "HEAVY", SimStatus::inSim, Phase::atStand, 3, 91, true},
-        {20004, "YOUNG", SimStatus::inSim, Phase::atStand, 1, 90},
-        {20005, "TAXIING", SimStatus::inSim, Phase::taxiToStand, 5, 200},
-    };
-    struct Row {
-        bool initialLoadOnly;
-        std::string stayers;
-        std::string world;
-    };
-    for (const Row& row : {Row{false, "YOUNG@1 HEAVY@3 MARKED@4",
-                               "LHEAVY:2 LMARKED:2 LOLD:4 LTAXIING:2 LYOUNG:2 | 20002"},
-                           Row{true, "YOUNG@1 OLD@2 HEAVY@3 MARKED@4",
-                               "LHEAVY:2 LMARKED:2 LOLD:2 LTAXIING:2 LYOUNG:2 | "}}) {
-        setWorld(planes);
-        INITIAL_LOAD_ONLY.set(row.initialLoadOnly);
-        std::vector<std::string> stayers;
-        for (const LiveStayer& s : port.purgeOldLiveRecords())
-            stayers.push_back(fmt::format("{}@{}", s.callsign, s.standId));
-        EXPECT_EQ(fmt::format("{}", fmt::join(stayers, " ")), row.stayers);
-        EXPECT_EQ(world(), row.world);
-    }
-}
-
 TEST_F(AirportPortTest, Removals)
 {
     const std::vector<Plane> planes{
