@@ -5,6 +5,7 @@
 
 #include "airports/park_airport_state.hpp"
 #include "airports/stands.hpp"
+#include "airports/traffic_port.hpp"
 
 #include <fmt/format.h>
 #include <random>
@@ -52,6 +53,30 @@ inline std::vector<ParkedAircraftView> makeBigParkAirport(std::uint32_t seed)
         parked.push_back(std::move(view));
     }
     return parked;
+}
+
+// Shows the large airport's parked aircraft to a user standing at it, on a fixed half hour.
+class BigAirportPort : public TrafficPort {
+public:
+    UserStateView userState() override { return {{52.0, 4.0}, 0.0, true, true}; }
+    std::vector<ParkedAircraftView> parkedAircraft() override { return parked; }
+    DaySlot dayHalfHour() override { return now; }
+    std::vector<ParkedAircraftView> parked;
+    DaySlot now = makeDaySlot(3, 20);
+};
+
+// Installs the port (other benchmarks install theirs) over the airport, made on first use.
+inline BigAirportPort& bigAirport()
+{
+    static BigAirportPort port;
+    static bool made = false;
+    installTrafficPort(&port);
+    if (!made) {
+        made = true;
+        port.parked = makeBigParkAirport(5);
+        publishStandSnapshot();
+    }
+    return port;
 }
 
 } // namespace rtd::bench

@@ -18,28 +18,10 @@ namespace {
 
 using namespace rtd;
 
-constexpr DaySlot benchNow = makeDaySlot(3, 20);
-
-class FitBenchPort : public TrafficPort {
-public:
-    UserStateView userState() override { return {{52.0, 4.0}, 0.0, true, true}; }
-    std::vector<ParkedAircraftView> parkedAircraft() override { return parked; }
-    DaySlot dayHalfHour() override { return benchNow; }
-    std::vector<ParkedAircraftView> parked;
-};
-
-FitBenchPort& fitAirport()
+void fitAirport()
 {
-    static FitBenchPort port;
-    static bool made = false;
-    installTrafficPort(&port); // the other benchmarks of the airport install theirs
-    if (made)
-        return port;
-    made = true;
-    port.parked = bench::makeBigParkAirport(5);
-    publishStandSnapshot();
+    bench::bigAirport();
     MAX_FIT.set(47);
-    return port;
 }
 
 void BM_GenerateStaticParking(benchmark::State& state)

@@ -17,29 +17,10 @@ using namespace rtd;
 
 using bench::spacingDeg;
 
-class BenchPort : public TrafficPort {
-public:
-    UserStateView userState() override { return {{52.0, 4.0}, 0.0, true, true}; }
-    std::vector<ParkedAircraftView> parkedAircraft() override { return parked; }
-    std::vector<ParkedAircraftView> parked;
-};
-
-BenchPort& benchAirport()
-{
-    static BenchPort port;
-    static bool made = false;
-    installTrafficPort(&port); // the other benchmarks of the airport install theirs
-    if (made)
-        return port;
-    made = true;
-    port.parked = bench::makeBigParkAirport(5);
-    publishStandSnapshot();
-    return port;
-}
 
 void BM_SearchStands48Offsets(benchmark::State& state)
 {
-    benchAirport();
+    bench::bigAirport();
     std::vector<FitCandidate> candidates;
     std::size_t found = 0;
     for (auto _ : state) {
@@ -62,7 +43,7 @@ BENCHMARK(BM_SearchStands48Offsets)->Unit(benchmark::kMillisecond);
 
 void BM_NearestStandNameUncached(benchmark::State& state)
 {
-    benchAirport();
+    bench::bigAirport();
     double nudge = 0.0;
     for (auto _ : state) {
         nudge += 1e-9;
