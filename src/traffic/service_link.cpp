@@ -239,8 +239,9 @@ void stopServer()
 
 void sendQs123(std::int64_t seconds)
 {
-    if (clientConnected && seconds >= 1)
-        sendDataPacket(fmt::format("Qs123={}\r\n", seconds * 1000));
+    // A service that left is noticed by whichever send fails first.
+    if (clientConnected && seconds >= 1 && !sendDataPacket(fmt::format("Qs123={}\r\n", seconds * 1000)))
+        linkGone();
 }
 
 std::string qs121Line(const UserAircraftState& user)

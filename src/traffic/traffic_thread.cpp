@@ -565,6 +565,11 @@ void withdrawLiveAircraft()
         else if (ai.simStatus == SimStatus::requested && !dropQueuedCreationsByCallsign2(ai.flight.callsign))
             ai.removeWhenCreated = true;
     }
+    // The traffic thread now waits for the service to return, so the removals cannot wait for
+    // their paced turns: the simulator thread sends them all.
+    for (const std::uint32_t objectId : removalBacklog)
+        queueRemoval(objectId);
+    removalBacklog.clear();
 }
 
 void initTrafficContainers()

@@ -358,6 +358,23 @@ TEST_F(ServiceLinkTest, PositionsGoToTheServiceWhichLeavesAndReturns)
     EXPECT_FALSE(clientConnected);
 }
 
+TEST_F(ServiceLinkTest, AFailedTimeLineAlsoFindsTheServiceGone)
+{
+    startServer("0");
+    auto peer = std::make_unique<Peer>(serverPort());
+    ASSERT_TRUE(waitForClient());
+    weatherReader.handleDatagram(R"({"QNH":1020})");
+    peer.reset();
+    for (int i = 0; i < 5 && clientConnected; ++i) {
+        sendQs123(1700000000);
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_FALSE(clientConnected);
+    EXPECT_EQ(trafficReader.currentQnh, 1013);
+    EXPECT_THAT(mainWindowGlobals.statusLine().statusText, HasSubstr(" RealTraffic gone? Wait for RealTraffic to re-connect ..."));
+    stopServer();
+}
+
 TEST_F(ServiceLinkTest, NothingIsSentWithoutAKnownPositionOrWhileExiting)
 {
     ASSERT_TRUE(connect());
