@@ -1,5 +1,6 @@
 #include "traffic/airport_port.hpp"
 
+#include "traffic/live_arrival.hpp"
 #include "traffic/service_link.hpp"
 #include "traffic/sim_client.hpp"
 #include "traffic/traffic_thread.hpp"
@@ -35,6 +36,11 @@ void ReaderTrafficPort::unlockParkingControls()
 bool ReaderTrafficPort::parkingBusy()
 {
     return rtd::parkingBusy;
+}
+
+void ReaderTrafficPort::countParkedAIInSim()
+{
+    rtd::countParkedAIInSim(true);
 }
 
 void installReaderTrafficPort()

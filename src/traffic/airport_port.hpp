@@ -14,6 +14,7 @@ public:
     void lockParkingControls() override;
     void unlockParkingControls() override;
     bool parkingBusy() override;
+    void countParkedAIInSim() override;
 };
 
 // Installs the one port of the run; called at the start of every run.

@@ -99,11 +99,6 @@ bool applyStandCallsignRules(bool&, std::uint32_t, const std::string&, LiveAI&)
     return false;
 }
 
-bool removeAdjacentLive(std::uint32_t, double, double, const LiveAI&, LiveAI&)
-{
-    return false;
-}
-
 bool removeForCollisionAvoidance(const LiveAI&, ParkedAI&)
 {
     return false;
