@@ -235,5 +235,29 @@ TEST_F(ArrivalTest, LiveryChangeAtTheStand)
     EXPECT_NEAR(objects[0].heading, standAt("B1").heading, 1e-6);
 }
 
+// Static parked aircraft in the simulator or being removed are counted; the window shows their
+// average age in hours, Monday counting as after Sunday.
+TEST_F(ArrivalTest, ParkedCountAndAverageAge)
+{
+    const std::uint64_t savedNow = dayHalfHour;
+    dayHalfHour = makeDaySlot(1, 10);
+    struct Row {
+        SimStatus status;
+        DaySlot since;
+    };
+    for (const Row& row : {Row{SimStatus::inSim, makeDaySlot(1, 6)}, {SimStatus::removed, makeDaySlot(7, 46)},
+                          {SimStatus::requested, makeDaySlot(1, 0)}, {SimStatus::inSim, makeDaySlot(1, 12)}}) {
+        ParkedAI& p = parkedAIList.emplace_back(constructParkedAI({}, 1, 0, 0, 0, false));
+        p.simStatus = row.status;
+        p.arrivalDayHalfHour = static_cast<std::int64_t>(row.since);
+    }
+    EXPECT_EQ(countParkedAIInSim(false), 3);
+    EXPECT_EQ(mainWindowGlobals.staticAverageFit, -1.0f) << "the window's figure only when asked";
+    EXPECT_EQ(countParkedAIInSim(true), 3);
+    EXPECT_FLOAT_EQ(mainWindowGlobals.staticAverageFit, 16.0f / 6.0f + 0.5f) << "4 and 12 half hours, the later one 0";
+    mainWindowGlobals.staticAverageFit = -1.0f;
+    dayHalfHour = savedNow;
+}
+
 } // namespace
 } // namespace rtd
