@@ -44,18 +44,6 @@ int halfHourAt(std::int64_t t)
 
 unsigned weekdayAt(std::int64_t t) { return weekday{floor<days>(instantOf(t))}.iso_encoding(); }
 
-// Whether slot a comes at or after slot b within the week.
-bool isLaterSlot(DaySlot a, DaySlot b)
-{
-    const unsigned dayA = slotWeekday(a);
-    const unsigned dayB = slotWeekday(b);
-    if (dayA == 1 && dayB == 7)
-        return true;
-    if (dayA == 7 && dayB == 1)
-        return false;
-    return dayA > dayB || (dayA == dayB && slotHalfHour(a) >= slotHalfHour(b));
-}
-
 // std::stoi with fixed error texts, the same on every build.
 int toInt(std::string_view piece)
 {
@@ -143,6 +131,17 @@ std::string_view dayName(int weekday)
     if (weekday < 1 || weekday > 7)
         return "wrong day";
     return names[static_cast<std::size_t>(weekday - 1)];
+}
+
+bool isLaterSlot(DaySlot a, DaySlot b)
+{
+    const unsigned dayA = slotWeekday(a);
+    const unsigned dayB = slotWeekday(b);
+    if (dayA == 1 && dayB == 7)
+        return true;
+    if (dayA == 7 && dayB == 1)
+        return false;
+    return dayA > dayB || (dayA == dayB && slotHalfHour(a) >= slotHalfHour(b));
 }
 
 unsigned compareDayHalfHour(DaySlot a, DaySlot b)

@@ -41,21 +41,6 @@ bool learnFromSighting(const LiveAI& ai, DaySlot now)
     return false;
 }
 
-// Whether the day slot `since` lies before `now` within the week, Monday counting as after
-// Sunday.
-bool slotBefore(DaySlot since, DaySlot now)
-{
-    if (since == now)
-        return false;
-    const unsigned sinceDay = slotWeekday(since);
-    const unsigned nowDay = slotWeekday(now);
-    if (nowDay == 1 && sinceDay == 7)
-        return true;
-    if (nowDay == 7 && sinceDay == 1)
-        return false;
-    return nowDay > sinceDay || (nowDay == sinceDay && slotHalfHour(now) > slotHalfHour(since));
-}
-
 } // namespace
 
 std::int64_t parkedClockTicks()
@@ -171,7 +156,7 @@ void addParkedAge(const ParkedAI& parked, DaySlot now, std::int32_t& count, std:
         return;
     ++count;
     const auto since = static_cast<DaySlot>(parked.arrivalDayHalfHour);
-    if (slotBefore(since, now))
+    if (since != now && isLaterSlot(now, since))
         halfHours += compareDayHalfHour(now, since);
 }
 
