@@ -2,23 +2,20 @@
 // overlapping its two neighbours in the row, and 300 static parked aircraft. One fit pass
 // over 48 offsets, and nearestStandName for a position it has not cached.
 
+#include "big_airport.hpp"
+
 #include "airports/park_airport_state.hpp"
 #include "airports/stands.hpp"
 #include "airports/traffic_port.hpp"
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>
-#include <random>
 
 namespace {
 
 using namespace rtd;
 
-constexpr int standCount = 1000;
-constexpr int optionsPerStand = 50;
-constexpr int parkedCount = 300;
-constexpr int standsPerRow = 40;
-constexpr double spacingDeg = 50.0 / 1852.0 / 60.0; // 50 m
+using bench::spacingDeg;
 
 class BenchPort : public TrafficPort {
 public:
@@ -31,37 +28,11 @@ BenchPort& benchAirport()
 {
     static BenchPort port;
     static bool made = false;
+    installTrafficPort(&port); // the other benchmarks of the airport install theirs
     if (made)
         return port;
     made = true;
-    std::mt19937 random(5);
-    auto& stands = parkAirport.stands;
-    stands.clear();
-    for (int s = 0; s < standCount; ++s) {
-        std::vector<StandOption> options;
-        for (int o = 0; o < optionsPerStand; ++o) {
-            StandOption option{fmt::format("A{}", o % 13), "B738", fmt::format("R{}-{}", s, o), fmt::format("C{}-{}", s, o), ""};
-            option.halfHours = (std::uint64_t{1} << (random() % 48)) | (std::uint64_t{1} << (random() % 48));
-            option.number = static_cast<std::uint32_t>(o + 1);
-            option.day = 1 + random() % 7;
-            option.learned = true;
-            option.soft = o % 5 == 0;
-            options.push_back(std::move(option));
-        }
-        stands.emplace_back(fmt::format("S{}", s), std::move(options), 52.0 + (s / standsPerRow) * spacingDeg,
-                            4.0 + (s % standsPerRow) * spacingDeg * 1.6, 0.0, 30.0, false, s % 3 == 0, false);
-        stands.back().standId = static_cast<std::uint32_t>(s + 1);
-        if (s % standsPerRow != 0)
-            stands.back().neighbours.push_back(static_cast<std::uint32_t>(s));
-        if (s % standsPerRow != standsPerRow - 1)
-            stands.back().neighbours.push_back(static_cast<std::uint32_t>(s + 2));
-    }
-    for (int p = 0; p < parkedCount; ++p) {
-        const ParkingPosition& stand = stands[static_cast<std::size_t>(p * 3)];
-        port.parked.push_back({stand.standId, {stand.latitude, stand.longitude}, 0.009, fmt::format("C{}-0*", p * 3),
-                               "A0", "B738"});
-    }
-    installTrafficPort(&port);
+    port.parked = bench::makeBigParkAirport(5);
     publishStandSnapshot();
     return port;
 }

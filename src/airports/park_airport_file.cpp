@@ -2,6 +2,7 @@
 
 #include "airports/airport_file_read.hpp"
 #include "airports/airport_folders.hpp"
+#include "airports/fake_parking.hpp"
 #include "airports/park_airport_state.hpp"
 #include "airports/traffic_port.hpp"
 #include "core/display.hpp"
@@ -400,7 +401,8 @@ std::string gf_readApf(const fs::path& path, QualityFactors& factors)
             factors = computeQualityFactors(airport.stands);
             if (airport.handmade)
                 logLine("A handmade airport file overruled the archived file!");
-            // PARK_FAKE's invented parked aircraft are not built yet (see the README).
+            if (PARK_FAKE.value())
+                buildFakeAircraftTables(airport.icao, airport.stands);
         } else {
             display.enableControl(parking_percentage.controlId(), false);
             parking_percentage.set(defaultParkingPercentage);

@@ -5,6 +5,7 @@
 #include "airports/park_airport_file.hpp"
 #include "airports/park_airport_state.hpp"
 #include "airports/stands.hpp"
+#include "airports/static_parking.hpp"
 #include "airports/traffic_port.hpp"
 #include "core/display.hpp"
 #include "core/exceptions.hpp"
@@ -508,28 +509,10 @@ void closeParkAirport()
     trafficPort().setParkAirport({}, {});
 }
 
-void resetParkingState()
+void forgetParkAirportCode()
 {
-    closeParkAirport();
-    parkAirport.stands.clear();
-    publishStandSnapshot();
-    parkAirport.icao.clear();
-    parkAirport.iata.clear();
-    parkAirport.position = {};
-    parkAirport.elevationFt = 0.0;
-    fitList.clear();
     std::lock_guard lock(listMutex);
     listParkCode.clear();
-}
-
-void removeAllParked()
-{
-    resetParkingState();
-}
-
-void generateStaticParking()
-{
-    trafficPort().unlockParkingControls();
 }
 
 void resetParkAirportSight()

@@ -71,11 +71,8 @@ bool checkReservedStand(bool apply, std::string& text);
 // Leaves the park airport, saving its learned airport file when anything changed.
 void closeParkAirport();
 
-// Static parking as far as it is built: reset closes the park airport and drops its stands,
-// removing all parked aircraft resets, and generating unlocks the parking controls.
-void resetParkingState();
-void removeAllParked();
-void generateStaticParking();
+// The list no longer knows a park airport (its stand is not written back any more).
+void forgetParkAirportCode();
 
 // Forgets the last user position and a pending recalculation (tests and a new run).
 void resetParkAirportSight();

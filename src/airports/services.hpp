@@ -15,10 +15,12 @@
 // StandOption and its helpers                  stand_option.hpp
 // the park airports                            park_airports.hpp
 // the park airport's state (parkAirport)       park_airport_state.hpp
-// the stand services (standById, findStandForAircraft, addRealOption, ...)
-//                                              stands.hpp
+// the stand services (standById, findStandForAircraft, addRealOption, ...), FitEntry and
+// fitList                                      stands.hpp
 // gf_readApf, the learned file, saving it      park_airport_file.hpp
 // the port to live traffic                     traffic_port.hpp
+// static parking: generation, adjustment, removal
+//                                              static_parking.hpp
 
 #include "airports/airport_database.hpp"
 #include "airports/airport_file.hpp"
@@ -30,4 +32,5 @@
 #include "airports/quality.hpp"
 #include "airports/stand_option.hpp"
 #include "airports/stands.hpp"
+#include "airports/static_parking.hpp"
 #include "airports/traffic_port.hpp"

@@ -21,7 +21,7 @@ namespace rtd {
 std::unordered_map<std::uint32_t, std::uint32_t> standReservations;
 std::set<std::string, std::less<>> liveCallsignsSnapshot;
 std::vector<LiveStayer> liveStayers;
-std::vector<FitCandidate> fitList;
+std::vector<FitEntry> fitList;
 std::int32_t realFitOffset = -1;
 std::int32_t softFitOffset = -1;
 
@@ -329,7 +329,7 @@ bool mustNotBeUsed(const StandOption& option, const std::vector<FitCandidate>& e
         std::any_of(earlier.begin(), earlier.end(),
                     [&](const FitCandidate& c) { return c.registration == option.registration; }))
         return true;
-    for (const FitCandidate& entry : fitList)
+    for (const FitEntry& entry : fitList)
         if (namesCallsign(option, entry.callsign) ||
             (!entry.registration.empty() && option.registration == entry.registration))
             return true;

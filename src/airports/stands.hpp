@@ -10,6 +10,7 @@
 // Distances and radii are nautical miles. A weekday and half hour travel as one DaySlot.
 
 #include "airports/airport_file.hpp"
+#include "airports/traffic_port.hpp"
 #include "core/geo.hpp"
 #include "core/time.hpp"
 #include "traffic/records.hpp"
@@ -40,10 +41,17 @@ struct FitCandidate {
     std::string coupledCallsign;
 };
 
-// A live aircraft that stays at its stand.
-struct LiveStayer {
-    std::string callsign;
+// One aircraft static parking is to place, taken from the back of fitList.
+struct FitEntry {
+    std::uint32_t state = 0; // 0 when made; the placement's own
+    std::int32_t offset = 0; // half hours back from now the option was found; the sort key
+    std::string airline;
+    std::string type;
     std::uint32_t standId = 0;
+    std::string callsign;
+    std::string coupledCallsign;
+    std::string registration;
+    std::uint8_t soft = 0;
 };
 
 // The half hour of each live aircraft's last stand event, by hexid.
@@ -51,8 +59,8 @@ extern std::unordered_map<std::uint32_t, std::uint32_t> standReservations;
 // The live callsigns seen while static parking was being calculated.
 extern std::set<std::string, std::less<>> liveCallsignsSnapshot;
 extern std::vector<LiveStayer> liveStayers;
-// The aircraft static parking still has to place.
-extern std::vector<FitCandidate> fitList;
+// The aircraft static parking still has to place, the best fits (offset 0) at the back.
+extern std::vector<FitEntry> fitList;
 // The largest offsets the last real and soft fits reached; -1: none.
 extern std::int32_t realFitOffset;
 extern std::int32_t softFitOffset;

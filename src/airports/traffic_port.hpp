@@ -4,9 +4,11 @@
 // nothing. Tests install a recording fake.
 
 #include "core/geo.hpp"
+#include "core/time.hpp"
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +31,17 @@ struct ParkedAircraftView {
     std::string callsign;
     std::string airline;
     std::string type;
+    std::uint32_t simStatus = 2; // 1 creation requested, 2 in the simulator, 4 removed
+    bool held = false;           // to be removed once the simulator reports it
+    std::string coupledCallsign1{}; // the two callsigns of its flight's option
+    std::string coupledCallsign2{};
+    DaySlot parkedSince = 0; // weekday and half hour it was placed at
+};
+
+// A live aircraft that stays at its stand.
+struct LiveStayer {
+    std::string callsign;
+    std::uint32_t standId = 0;
 };
 
 class TrafficPort {
@@ -56,6 +69,30 @@ public:
     virtual void countLiveAIAtStands() {}
     virtual void countParkedAIInSim() {}
     virtual void removeParkedAtStand(std::string_view) {}
+
+    // Static parking.
+    // The traffic cycle's current weekday and half hour.
+    virtual DaySlot dayHalfHour() { return currentDayAndHalfHour(); }
+    // Stops collecting the live callsigns and hands over those seen, emptying the set.
+    virtual std::set<std::string, std::less<>> takeLiveCallsigns() { return {}; }
+    // The live aircraft standing at stands that stay, by stand id; those standing too long
+    // (unless INITIAL_LOAD_ONLY) are removed.
+    virtual std::vector<LiveStayer> purgeOldLiveRecords() { return {}; }
+    // Removes the `count` live aircraft that have stood at their stands longest.
+    virtual void removeLiveParked(int) {}
+    // Removes the live aircraft of the stayer.
+    virtual void removeLiveStayer(const LiveStayer&) {}
+    // Removes the static parked aircraft with the callsign at the stand when it is in the
+    // simulator (or already being removed).
+    virtual void removeParked(std::string_view, std::uint32_t) {}
+    // Removes every static parked aircraft; one whose creation is under way is withdrawn,
+    // or removed once created.
+    virtual void removeOrRetryParked() {}
+    // Removes the live aircraft at stands (withdrawn or removed once created when not yet
+    // in the simulator), and every live aircraft forgets its stand.
+    virtual void removeLiveAtStands() {}
+    // Removes live aircraft while more than MAX_LIVE are in the simulator.
+    virtual void applyMaxLive() {}
 };
 
 // The port must outlive every later call; null restores the one that does nothing.

@@ -44,6 +44,21 @@ int halfHourAt(std::int64_t t)
 
 unsigned weekdayAt(std::int64_t t) { return weekday{floor<days>(instantOf(t))}.iso_encoding(); }
 
+} // namespace
+
+bool isLaterSlot(DaySlot a, DaySlot b)
+{
+    const unsigned dayA = slotWeekday(a);
+    const unsigned dayB = slotWeekday(b);
+    if (dayA == 1 && dayB == 7)
+        return true;
+    if (dayA == 7 && dayB == 1)
+        return false;
+    return dayA > dayB || (dayA == dayB && slotHalfHour(a) >= slotHalfHour(b));
+}
+
+namespace {
+
 // std::stoi with fixed error texts, the same on every build.
 int toInt(std::string_view piece)
 {
@@ -131,17 +146,6 @@ std::string_view dayName(int weekday)
     if (weekday < 1 || weekday > 7)
         return "wrong day";
     return names[static_cast<std::size_t>(weekday - 1)];
-}
-
-bool isLaterSlot(DaySlot a, DaySlot b)
-{
-    const unsigned dayA = slotWeekday(a);
-    const unsigned dayB = slotWeekday(b);
-    if (dayA == 1 && dayB == 7)
-        return true;
-    if (dayA == 7 && dayB == 1)
-        return false;
-    return dayA > dayB || (dayA == dayB && slotHalfHour(a) >= slotHalfHour(b));
 }
 
 unsigned compareDayHalfHour(DaySlot a, DaySlot b)

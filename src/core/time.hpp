@@ -65,7 +65,7 @@ int lf_decodeDay(std::string_view text);
 // "Monday" .. "Sunday" for 1..7, else "wrong day".
 std::string_view dayName(int weekday);
 
-// Whether slot a comes at or after slot b within the week; Monday counts as after Sunday.
+// Whether slot a comes at or after slot b within the week; a Monday comes after a Sunday.
 bool isLaterSlot(DaySlot a, DaySlot b);
 // Half hours from the earlier to the later slot; only Monday after Sunday wraps the week.
 unsigned compareDayHalfHour(DaySlot a, DaySlot b);

@@ -31,7 +31,8 @@ int lastSocketError();
 Socket listenOnLoopback(std::uint16_t& port);
 
 // A blocking TCP server socket on every IPv4 address of this PC (the peer may reach it by
-// the PC's network address), made step by step; the first step that fails is named with its
+// the PC's network address), made step by step (the address step sets SO_REUSEADDR except on
+// Windows, where a port in use fails with 10048 as elsewhere only without it); the first step that fails is named with its
 // error (the start-up's or the name resolution's result, else lastSocketError), everything
 // made before it is released, and the socket is invalid. A started socket layer is left
 // started on success: stopSockets() belongs to the caller.
@@ -69,11 +70,22 @@ void wakeSocket(Socket socket);
 
 void closeSocket(Socket socket);
 
+// Ends the sending side only: the peer reads every byte sent, then the end of the stream.
+void endSending(Socket socket);
+
+// Closes a connection without losing what was sent last: ends the sending side, then reads
+// and drops what the peer still sends until it closes, nothing arrives for `quietMs` or 1 s
+// has passed, and closes. (Closing with unread bytes resets the connection, and the peer may
+// lose what it had not read yet.)
+void closeGracefully(Socket socket, int quietMs);
+
 // ---- UDP --------------------------------------------------------------------------------
 
 Socket openUdpSocket();
 // Binds to 127.0.0.1 (loopbackOnly) or to every address, at `port`. False on failure.
 bool bindUdp(Socket socket, bool loopbackOnly, std::uint16_t port);
+// Asks the system to hold up to `bytes` of received datagrams not yet read (it may hold less).
+bool setReceiveBufferSize(Socket socket, int bytes);
 // A blocking receive on the socket gives up after the time (an error of 10035 or 10060).
 bool setReceiveTimeout(Socket socket, int milliseconds);
 // Whether the error number is a receive that gave up after its time.

@@ -17,6 +17,9 @@ namespace {
 using Variable = StandInSim::Variable;
 
 constexpr double degreesPerRadian = 180.0 / std::numbers::pi;
+constexpr double defaultStaticCgFt = 8.0;
+constexpr double defaultStaticPitchDeg = 0.7;
+constexpr double groundContactFt = 1.0; // how far above its CG height an object still touches the ground
 constexpr std::uint32_t messageVersion = 1;
 constexpr std::size_t maxAiObjects = 1000;
 constexpr std::int64_t secondsPerDay = 86400;
@@ -204,7 +207,7 @@ struct StandInSim::ValueSource {
         case Variable::staticCgHeight:
         case Variable::staticPitch: {
             const auto found = sim.staticCg_.find(user ? user->title : ai->title);
-            const auto cg = found != sim.staticCg_.end() ? found->second : std::pair{8.0, 0.7 / degreesPerRadian};
+            const auto cg = found != sim.staticCg_.end() ? found->second : std::pair{defaultStaticCgFt, defaultStaticPitchDeg / degreesPerRadian};
             internal = datum.variable == Variable::staticCgHeight ? cg.first : cg.second;
             break;
         }
@@ -931,8 +934,13 @@ Result StandInSim::setData(Handle handle, std::uint32_t defineId, std::uint32_t 
         default: break;
         }
     }
-    if (position)
+    if (position) {
         ++ai.positionWrites;
+        // An object written down to its static CG height above the ground stands on it.
+        const auto found = staticCg_.find(ai.title);
+        const double cgFt = found != staticCg_.end() ? found->second.first : defaultStaticCgFt;
+        ai.onGround = ai.alt - groundFt_ <= cgFt + groundContactFt;
+    }
     return result;
 }
 

@@ -56,6 +56,9 @@ struct ParkedAI {
     bool cabinLightsOff = false;
     bool optionHexidKnown = false;
     bool removeWhenCreated = false;
+    // Static parking's own: the placed fit entry's value and whether it was a soft fit.
+    std::uint32_t fitValue = 0;
+    bool softFit = false;
 
     std::uint32_t id() const { return flight.hexid; }
 };

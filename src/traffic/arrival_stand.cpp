@@ -16,14 +16,7 @@
 namespace rtd {
 namespace {
 
-constexpr double adjacentMarginNm = 0.001943844492440605; // 3.6 m
-
 std::optional<LatLon> lastSearched;
-
-bool parkedAtStand(const LiveAI& ai, std::uint32_t standId)
-{
-    return ai.phase == Phase::atStand && ai.standId == standId && ai.simStatus == SimStatus::inSim;
-}
 
 bool keptForUser(const ParkingPosition& stand)
 {
@@ -34,33 +27,6 @@ bool keptForUser(const ParkingPosition& stand)
 }
 
 } // namespace
-
-bool removeLiveAtStand(std::uint32_t standId, const std::string& newCallsign, LiveAI& e)
-{
-    if (!parkedAtStand(e, standId) || e.flight.callsign == newCallsign)
-        return false;
-    if (LOG.value())
-        logLine(fmt::format("{:8}: {:8} removed by parking {} {}", standNameOf(standId), e.flight.callsign, newCallsign,
-                            typeText(e.flight)));
-    markAIRemoved(e);
-    return true;
-}
-
-bool removeAdjacentLive(std::uint32_t adjacentStandId, double standLat, double standLon, const LiveAI& a, LiveAI& e)
-{
-    if (!parkedAtStand(e, adjacentStandId) || e.flight.callsign == a.flight.callsign)
-        return false;
-    const ParkingPosition* adjacent = standById(adjacentStandId);
-    const LatLon adjacentAt = adjacent != nullptr ? LatLon{adjacent->latitude, adjacent->longitude}
-                                                  : LatLon{e.standLat, e.standLon};
-    if (a.flight.halfSpan + e.flight.halfSpan > distanceNm({standLat, standLon}, adjacentAt) + adjacentMarginNm) {
-        if (LOG.value())
-            logLine(fmt::format("{:8}: {:8} removed by adjacent parking {} {}", standNameOf(adjacentStandId),
-                                e.flight.callsign, a.flight.callsign, typeText(e.flight)));
-        markAIRemoved(e);
-    }
-    return true;
-}
 
 bool assignArrivalStand(LiveAI& a, bool stationary)
 {

@@ -1,7 +1,7 @@
 #pragma once
 // The stand of a live aircraft that landed at the park airport: chosen where it stops, and
-// cleared of the live aircraft that stand at it or too close beside it. (removeAdjacentLive
-// is declared with the other stand rules in live_rules.hpp.)
+// cleared of the live aircraft that stand at it or too close beside it (removeLiveAtStand and
+// removeAdjacentLive, with the other stand rules in live_rules.hpp).
 //
 // All on the traffic thread.
 
@@ -16,8 +16,6 @@ namespace rtd {
 // 55 m when `stationary`, else 20 m); true when a stand was assigned and the taxi to it set.
 // The user's reserved stand and the stand nearest to the user are never assigned.
 bool assignArrivalStand(LiveAI& ai, bool stationary);
-// `existing` parked at the stand under another callsign is removed; true: stop the search.
-bool removeLiveAtStand(std::uint32_t standId, const std::string& newCallsign, LiveAI& existing);
 // Forgets the last position searched (a new run).
 void resetArrivalStandSearch();
 

@@ -13,11 +13,12 @@
 #include "traffic/parked_static.hpp"
 #include "traffic/service_link.hpp"
 #include "traffic/sim_client.hpp"
+#include "traffic/traffic_clock.hpp"
 #include "traffic/traffic_thread.hpp"
+#include "traffic/user_collisions.hpp"
 
 #include <fmt/format.h>
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 
 namespace rtd {
@@ -32,14 +33,12 @@ constexpr double userGroundClearNm = 0.08099352051835854; // 150 m
 constexpr double approachHoldNm = 1.5;
 constexpr double approachHoldAglFt = 1000.0;
 constexpr double approachLateralFt = 500.0;
-constexpr double feetPerNm = 6076.11549;
 constexpr std::size_t maxWaitingCreations = 10;
 constexpr std::string_view noCallsign = "@@@@@@@@";
 constexpr std::size_t maxCallsignLength = 8;
 constexpr double parkAirportRangeNm = 5.0;
 constexpr double slowSecondKt = 5.0;
 constexpr double standSnapNm = 0.018898488120950324;   // 35 m
-constexpr double adjacentMarginNm = 0.001943844492440605; // 3.6 m
 constexpr double groundPitchRad = 0.010471975511965976;  // 0.6 degrees
 constexpr double twoPi = 6.283185307179586;
 
@@ -51,13 +50,6 @@ double distanceToUser(const PositionUpdate& u)
 bool endsWithGhostMark(const std::string& callsign)
 {
     return !callsign.empty() && callsign.back() == '_';
-}
-
-std::int64_t ticksNow()
-{
-    return std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10'000'000>>>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
 }
 
 bool mixesAirAndGround(const std::deque<PositionUpdate>& updates)
@@ -84,9 +76,9 @@ bool holdForUser(LiveAI& a)
         if (a.heldForUser)
             return true;
         const double distance = distanceToUser(front);
-        const double offBearing = initialBearing(user.position(), positionOf(front)) - user.heading;
         if (distance <= approachHoldNm && user.altitudeAglFt < approachHoldAglFt &&
-            std::fabs(std::sin(offBearing) * distance * feetPerNm) <= approachLateralFt) {
+            offsetFromLineFt(user.heading, initialBearing(user.position(), positionOf(front)), distance) <=
+                approachLateralFt) {
             a.heldForUser = true;
             return true;
         }
@@ -189,7 +181,7 @@ bool placeAtStand(LiveAI& a, LatLon position)
     a.standId = standId;
     a.cabinLightsOff = stand->cargo;
     a.setPhase(Phase::atStand);
-    a.parkedSince = ticksNow();
+    a.parkedSince = trafficClock().now();
     a.creepStart = a.creepLast = 0.0;
     a.creepCount = 0;
     markCargoStand(a);

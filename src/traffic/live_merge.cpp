@@ -13,11 +13,11 @@
 #include "traffic/live_takeoff_landing.hpp"
 #include "traffic/live_rules.hpp"
 #include "traffic/service_link.hpp"
+#include "traffic/traffic_clock.hpp"
 #include "traffic/traffic_thread.hpp"
 
 #include <fmt/format.h>
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 
 namespace rtd {
@@ -51,13 +51,6 @@ double trackDifferenceDeg(double a, double b)
 double headingDifferenceDeg(double bearing, double heading)
 {
     return std::fabs(angleDifference(bearing, heading)) / radiansPerDegree;
-}
-
-std::int64_t ticksNow()
-{
-    return std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10'000'000>>>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
 }
 
 bool speedJump(double last, double next)
@@ -171,7 +164,7 @@ bool leavesStand(LiveAI& a, PositionUpdate& u)
     const double limit = a.previousPhase == Phase::taxiToStand ? 2.0 * standLimitNm : standLimitNm;
     const double radius = a.flight.halfSpan;
     if (d <= limit) {
-        a.parkedSince = ticksNow();
+        a.parkedSince = trafficClock().now();
         if (a.creepCount == 0 && a.creepStart == 0.0 && a.creepLast == 0.0) {
             a.creepStart = d;
             a.creepLast = d;

@@ -18,8 +18,6 @@ namespace {
 
 constexpr std::int32_t limitFloorPolls = 1000;
 constexpr std::int32_t limitStepPolls = 100;
-constexpr std::int32_t resumedLimitPolls = 3000;
-constexpr std::int32_t departingLateLimitPolls = 5000;
 constexpr int groundExtrapolationSteps = 10;
 constexpr int airExtrapolationSteps = 8;
 constexpr double rangeMarginNm = 0.5;

@@ -13,6 +13,11 @@
 
 namespace rtd {
 
+// The early and late limits while a real report is followed again, on a departure and an
+// approach: 3000 polls each, the late one 5000 with the departing flag.
+inline constexpr std::int32_t resumedLimitPolls = 3000;
+inline constexpr std::int32_t departingLateLimitPolls = 5000;
+
 // The front update fell due: the leg to the next starts; with none left the aircraft
 // extrapolates or is removed.
 void advanceLiveAI(LiveAI& ai);

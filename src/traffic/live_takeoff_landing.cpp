@@ -19,9 +19,6 @@ namespace {
 
 constexpr double liftOffClimbFpm = 256.0;
 constexpr double minTakeOffClimbFt = 0.1;
-constexpr std::int32_t approachEarlyLimitPolls = 3000;
-constexpr std::int32_t approachLateLimitPolls = 3000;
-constexpr std::int32_t departingLateLimitPolls = 5000;
 constexpr double turnedOffRunwayDeg = 15.0;
 constexpr double landingRollSlowKt = 90.0;
 constexpr double gearAndFlapsUpHeightFt = 2400.0;
@@ -75,8 +72,8 @@ void setUpApproach(LiveAI& ai)
     ai.standId = 0;
     ai.cabinLightsOff = false;
     ai.takeOffCountdown = 1;
-    ai.lateLimit = ai.takeOffRun ? departingLateLimitPolls : approachLateLimitPolls;
-    ai.earlyLimit = approachEarlyLimitPolls;
+    ai.lateLimit = ai.takeOffRun ? departingLateLimitPolls : resumedLimitPolls;
+    ai.earlyLimit = resumedLimitPolls;
 }
 
 void climbOut(LiveAI& ai)
@@ -179,7 +176,7 @@ void prepareTakeOff(LiveAI& ai)
     ai.climbOut = false;
     queueLightsSet(ai.objectId, {.nav = 1, .beacon = 1, .landing = 1, .taxi = 1, .strobes = 1, .logo = 1, .cabin = 0});
     ai.lateLimit = departingLateLimitPolls;
-    ai.earlyLimit = approachEarlyLimitPolls;
+    ai.earlyLimit = resumedLimitPolls;
     if (!ai.flight.airline.empty())
         learnStandSoft(ai);
 }
@@ -301,7 +298,9 @@ void stepDerotation(LiveAI& ai)
 {
     const double ground = ai.flight.staticPitch;
     ai.pitch += ai.pitchStep;
-    if (ai.pitchStep >= 0.0 ? ai.pitch >= ground : ai.pitch <= ground) {
+    // Passed, or short of it by rounding only: the steps were sized to end on it.
+    const double left = ai.pitchStep >= 0.0 ? ground - ai.pitch : ai.pitch - ground;
+    if (left <= std::fabs(ai.pitchStep) * 1e-6) {
         ai.pitch = ground;
         ai.pitchStep = 0.0;
         ai.bank = 0.0;

@@ -1,25 +1,32 @@
 #pragma once
-// Static parked aircraft at the park airport and the collision rules between them, the live
-// aircraft and the user aircraft.
-//
-// Until static parking is built here, no parked aircraft is placed and no collision rule
-// removes anything.
+// Static parked aircraft at the park airport: placing the aircraft the static fit chose, and
+// keeping the park airport from holding more parked aircraft than wanted. Traffic thread
+// only; removals go through markAIRemoved.
 
 #include "traffic/ai_objects.hpp"
 
+#include <cstdint>
+#include <utility>
+#include <vector>
+
 namespace rtd {
 
-// True when the airborne aircraft lies in the user aircraft's path.
-bool isInUserPath(const LiveAI& ai);
-// Removes parked aircraft while more than the park airport allows stand there.
-void enforceMaxParked(int added);
-// Places the next aircraft of the static fit list; staticFitPending tells whether one waits.
+// (hexid, seconds parked) of each live aircraft standing at a stand in the simulator,
+// longest parked first; seconds on the traffic clock.
+using LiveParked = std::pair<std::uint64_t, std::uint64_t>;
+void collectParkedLive(std::vector<LiveParked>& parked);
+
+// Removes at most one live and one static parked aircraft while the live ones at stands
+// (plus `extra`) and the parked ones exceed the wanted number the window shows.
+void enforceMaxParked(int extra);
+// The live aircraft with the hexid, in the simulator, is removed; true when it was.
+bool removeLiveMaxPark(std::uint64_t hexid, LiveAI& ai);
+// Removes the `count` live aircraft that have stood at their stands longest.
+void removeLiveParked(int count);
+
+// Places the fit list's last entry as a static parked aircraft and queues its creation;
+// staticFitPending tells whether an entry waits.
 void placeStaticParked();
 bool staticFitPending();
-// The static parking made again for the current park airport.
-void adjustParking();
-void avoidCollisionUserGround();
-// True when the live aircraft was removed.
-bool avoidCollisionUserAir(LiveAI& ai);
 
 } // namespace rtd

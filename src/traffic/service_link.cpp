@@ -42,6 +42,7 @@ using namespace std::chrono_literals;
 constexpr std::size_t receiveBufferSize = 8192;
 constexpr int acceptCheckMs = 200;
 constexpr auto acceptLeaveBound = 2s;
+constexpr int exitQuietMs = 100;
 
 // The sockets change only under serverMutex. A thread waiting for a connection counts
 // itself in acceptWaiters; stopServer wakes it and closes the listener once it has left.
@@ -212,8 +213,7 @@ bool clientReadable(std::chrono::milliseconds timeout)
 
 void stopServer()
 {
-    if (clientConnected)
-        sendDataPacket("exit\r\n");
+    const bool toldToExit = clientConnected && sendDataPacket("exit\r\n");
     serverStopping = true;
     {
         std::lock_guard lock(serverMutex);
@@ -224,6 +224,10 @@ void stopServer()
     while (acceptWaiters > 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(10ms);
     std::lock_guard lock(serverMutex);
+    if (toldToExit && client != invalidSocket) {
+        platform::closeGracefully(client, exitQuietMs); // "exit" is read before the end
+        client = invalidSocket;
+    }
     closeClientLocked();
     if (listener != invalidSocket)
         platform::closeSocket(listener);

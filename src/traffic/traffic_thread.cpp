@@ -19,6 +19,7 @@
 #include "traffic/service_link.hpp"
 #include "traffic/sim_client.hpp"
 #include "traffic/traffic_clock.hpp"
+#include "traffic/user_collisions.hpp"
 
 #include <fmt/format.h>
 #include <algorithm>
@@ -91,7 +92,7 @@ void stopTrafficWhileSimStopped()
     handleReReadRequest();
     sendUserPosition();
     notRunningCountdown = pollsPerSecond;
-    publishLiveCounters();
+    refreshLiveCounters();
     dayHalfHour = currentDayAndHalfHour();
 }
 
@@ -143,9 +144,8 @@ void avoidCollisions()
             continue;
         ai.checkedLat = ai.lat;
         ai.checkedLon = ai.lon;
-        const LiveAI copy = copyLiveAI(ai);
         for (ParkedAI& parked : parkedAIList)
-            if (removeForCollisionAvoidance(copy, parked))
+            if (removeForCollisionAvoidance(ai, parked))
                 break;
     }
 }
@@ -251,7 +251,7 @@ void runSecondDuties()
         setFlightRunning(true);
     }
     advanceStatusCycle();
-    publishLiveCounters();
+    refreshLiveCounters();
     dayHalfHour = currentDayAndHalfHour();
     ++cycleTick;
     checkCoupledFront();
@@ -532,7 +532,7 @@ void removeParkedTwinsOfLive()
     }
 }
 
-void publishLiveCounters()
+void refreshLiveCounters()
 {
     std::int32_t liveNotParked = 0;
     std::int32_t parkedLive = 0;
@@ -546,6 +546,7 @@ void publishLiveCounters()
     publishedLiveCounts.liveNotParked = liveNotParked;
     publishedLiveCounts.parkedLive = parkedLive;
     publishedLiveCounts.parkedStatic = parkedStatic;
+    countLiveAIAtStands();
     MainWindowGlobals& g = mainWindowGlobals;
     if (g.liveFigure.exchange(liveNotParked) != liveNotParked)
         windowDisplay().invalidate(headerBand);
@@ -597,12 +598,15 @@ void resetTrafficState()
     deleteCallsignFile();
     parkingBusy = false;
     parkAirport.stands.clear();
+    publishStandSnapshot(); // the simulator link's nearest stand forgets them too
+    fitList.clear();
     parkAirport.learnedUpdateCount = 0;
     noMatchSet.clear();
     staleReportCount = 0;
     cycleTick = 0;
     flightStoppedLogged = false;
     staticRecalcRunning = false;
+    resetUserCollisionState();
 }
 
 void clearLiveryMatchCache()

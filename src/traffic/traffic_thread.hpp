@@ -87,7 +87,7 @@ void applyMaxLive();
 // Each live aircraft on the ground removes its static parked twin.
 void removeParkedTwinsOfLive();
 // The live counts into the window's figures and publishedLiveCounts.
-void publishLiveCounters();
+void refreshLiveCounters();
 
 void clearLiveryMatchCache();
 void clearCallsignTexts(); // the list kept across restarts; emptied at a final exit

@@ -14,6 +14,7 @@ namespace rtd {
 
 namespace {
 constexpr auto failedReceivePause = std::chrono::milliseconds(10);
+constexpr int queuedBytes = 4 << 20;
 }
 
 UdpReader::UdpReader(std::string_view name, std::atomic<std::int32_t>& light) : name_(name), light_(light) {}
@@ -31,6 +32,9 @@ void UdpReader::open()
     const platform::Socket socket = platform::openUdpSocket();
     if (socket == platform::invalidSocket)
         throw SysErrorException(31, "failed to create the socket");
+    // Room for a burst of datagrams while the thread is busy: the system's default holds a
+    // few hundred small ones at most (the system may grant less than asked).
+    platform::setReceiveBufferSize(socket, queuedBytes);
     std::lock_guard lock(socketMutex_);
     socket_ = socket;
 }

@@ -4,6 +4,7 @@
 
 #include "airports/traffic_port.hpp"
 
+#include <fmt/format.h>
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -38,6 +39,31 @@ public:
     void removeParkedAtStand(std::string_view stand) override { removedAt.emplace_back(stand); }
     void setParkAirport(std::string_view code, LatLon) override { icao = code; }
 
+    DaySlot dayHalfHour() override { return now; }
+    std::set<std::string, std::less<>> takeLiveCallsigns() override { return liveCallsigns; }
+    std::vector<LiveStayer> purgeOldLiveRecords() override
+    {
+        ++purges;
+        return live;
+    }
+    // Removals are recorded as "what callsign@stand".
+    void removeLiveParked(int count) override
+    {
+        removals.push_back(fmt::format("longest {}", count));
+        live.resize(live.size() - static_cast<std::size_t>(count));
+    }
+    void removeLiveStayer(const LiveStayer& stayer) override
+    {
+        removals.push_back(fmt::format("live {}@{}", stayer.callsign, stayer.standId));
+    }
+    void removeParked(std::string_view callsign, std::uint32_t standId) override
+    {
+        removals.push_back(fmt::format("parked {}@{}", callsign, standId));
+    }
+    void removeOrRetryParked() override { removals.push_back("all parked"); }
+    void removeLiveAtStands() override { removals.push_back("live at stands"); }
+    void applyMaxLive() override { removals.push_back("max live"); }
+
     std::mutex mutex;
     UserStateView user{{}, 0.0, true, true};
     std::vector<ParkedAircraftView> parked;
@@ -48,6 +74,11 @@ public:
     int counts = 0;
     std::vector<std::string> removedAt;
     std::string icao;
+    DaySlot now = makeDaySlot(3, 20);
+    std::set<std::string, std::less<>> liveCallsigns;
+    std::vector<LiveStayer> live;
+    int purges = 0;
+    std::vector<std::string> removals;
 };
 
 } // namespace rtd::test

@@ -404,6 +404,31 @@ TEST_F(ParkAirportFileTest, SaveWritesOnlyWhatWasLearned)
     EXPECT_EQ(file.find(R"(reg="PH-X")"), file.rfind(R"(reg="PH-X")")); // the suppressed one only
 }
 
+TEST_F(ParkAirportFileTest, InventedAircraftAreNeitherSavedNorRated)
+{
+    // Without wingspans every type fits a stand of 5 m.
+    write(base, baseFile({stand("A1", 52.3, 4.76, {baseOption}, {}, 5), stand("B1", 52.301, 4.76, {}, {}, 5)}));
+    write(learned, learnedFile({named("A1", {R"(reg="N1" airl="UAL" type="B77W" day="3" hh="5")"})}));
+    QualityFactors factors[2];
+    std::size_t invented[2] = {};
+    for (const bool fake : {false, true}) {
+        PARK_FAKE.set(fake);
+        parkAirport.stands.clear();
+        ASSERT_EQ(gf_readApf(base, factors[fake]), "");
+        for (const ParkingPosition& s : parkAirport.stands)
+            invented[fake] += static_cast<std::size_t>(std::count_if(
+                s.options.begin(), s.options.end(), [](const StandOption& o) { return o.registration.starts_with("REGFAKE"); }));
+    }
+    EXPECT_EQ(invented[0], 0u);
+    EXPECT_EQ(invented[1], 2u);
+    EXPECT_EQ(factors[1], factors[0]);
+    EXPECT_EQ(computeQualityFactors(parkAirport.stands), factors[0]);
+    ASSERT_TRUE(saveLearnedAirportFile());
+    const std::string file = test::readText(install / learned);
+    EXPECT_THAT(file, HasSubstr(R"(reg="N1")"));
+    EXPECT_THAT(file, Not(HasSubstr("REGFAKE")));
+}
+
 TEST_F(ParkAirportFileTest, SavedMessage)
 {
     write(base, baseFile({stand("A1", 52.3, 4.76)}));

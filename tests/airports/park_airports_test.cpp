@@ -4,6 +4,7 @@
 #include "airports/airport_folders.hpp"
 #include "airports/park_airport_state.hpp"
 #include "airports/park_airports.hpp"
+#include "airports/static_parking.hpp"
 #include "airports/stands.hpp"
 #include "core/display.hpp"
 #include "fixtures/airport_fixture.hpp"

@@ -328,7 +328,7 @@ TEST_F(StandsTest, SearchStandsPicksOneOptionPerFreeStand)
             port.parked.push_back({1, {baseLat, baseLon}, 17 * metre, row.parkedOwnCallsign, "KLM", "B738"});
         fitList.clear();
         if (!row.fitCallsign.empty())
-            fitList.push_back({"KLM", "B738", 9, 0, "X", row.fitCallsign, ""});
+            fitList.push_back({0, 0, "KLM", "B738", 9, row.fitCallsign, "", "X"});
         liveCallsignsSnapshot.clear();
         if (!row.liveCallsign.empty())
             liveCallsignsSnapshot.insert(row.liveCallsign);

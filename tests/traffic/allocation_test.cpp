@@ -1,4 +1,4 @@
-// Counts the allocations of the traffic reader: the sanitizers bring their own allocator,
+// Counts the allocations of the traffic reader and of the per-poll step of live aircraft: the sanitizers bring their own allocator,
 // so there the count is skipped. The replaced operators pair malloc with free, which the
 // compiler cannot see through inlined library code.
 #if defined(__GNUC__)
@@ -6,6 +6,8 @@
 #endif
 #include "core/parameters.hpp"
 #include "datagram_support.hpp"
+#include "traffic/ai_commands.hpp"
+#include "traffic/live_motion.hpp"
 #include "traffic/service_link.hpp"
 
 #include <gtest/gtest.h>
@@ -76,6 +78,42 @@ TEST(TrafficAllocations, RejectedNoneAcceptedOnlyTheQueuedCopy)
     setFlightRunning(false);
     trafficReportQueue.clear();
     lateralRangeNm = LATERAL_RANGE.defaultValue();
+#else
+    GTEST_SKIP() << "the sanitizer's allocator is not counted";
+#endif
+}
+
+TEST(TrafficAllocations, PollStepsOfLiveAircraftAllocateNothing)
+{
+#if RAMPTIDE_COUNT_ALLOCATIONS
+    reserveAIQueues(64);
+    LiveAI cruise;
+    cruise.phase = Phase::airborne;
+    cruise.latStep = 1e-5;
+    cruise.lonStep = 1e-5;
+    cruise.headingStep = 1e-4;
+    cruise.verticalStep = 0.1;
+    LiveAI takeOff = cruise;
+    takeOff.phase = Phase::takeOffRoll;
+    takeOff.takeOffCountdown = 200;
+    takeOff.heightAboveGround = 100.0;
+    takeOff.flight.rotationPitch = -0.1;
+    takeOff.flight.climbPitch = -0.2;
+    takeOff.flight.climbPitchPolls = 300;
+    LiveAI flare = cruise;
+    flare.landing = true;
+    flare.heightAboveGround = 25.0;
+    flare.flight.flarePolls = 400;
+    allocations = 0;
+    counting = true;
+    for (int i = 0; i < 600; ++i)
+        for (LiveAI* a : {&cruise, &takeOff, &flare})
+            stepLiveAI(*a);
+    counting = false;
+    EXPECT_EQ(allocations, 0);
+    EXPECT_EQ(takeOff.takeOffCountdown, 200 - 600);
+    EXPECT_EQ(flare.flareStage, 1);
+    clearAIQueues();
 #else
     GTEST_SKIP() << "the sanitizer's allocator is not counted";
 #endif

@@ -1,6 +1,5 @@
 #include "datagram_support.hpp"
 
-#include "core/geo.hpp"
 #include "traffic/traffic_reader.hpp"
 
 #include <fmt/format.h>
@@ -66,33 +65,6 @@ TrafficReport airborneReport()
     report.hexid = 4840201;
     report.checksum = 4711;
     return report;
-}
-
-} // namespace rtd::test
-
-namespace rtd::test {
-
-std::string pathDatagram(const FlightPath& path, double seconds)
-{
-    const double feet = path.speedKt * seconds / 3600.0 * 6076.11549;
-    const LatLon at = destinationPoint(path.start, path.trackDeg * radiansPerDegree, feet);
-    const bool ground = path.altitudeFt == 0.0;
-    return trafficDatagram({{hexidField, path.hexid},
-                            {latitudeField, fmt::format("{:.6f}", at.lat)},
-                            {longitudeField, fmt::format("{:.6f}", at.lon)},
-                            {altitudeField, fmt::format("{}", path.altitudeFt)},
-                            {verticalSpeedField, "0"},
-                            {trackField, fmt::format("{}", path.trackDeg)},
-                            {groundSpeedField, fmt::format("{}", path.speedKt)},
-                            {callsignField, path.callsign},
-                            {typeField, path.type},
-                            {registrationField, path.registration},
-                            {originField, path.origin},
-                            {destinationField, path.destination},
-                            {timestampField, fmt::format("{:.1f}", path.startTimestamp + seconds)},
-                            {trueAirspeedField, ground ? "0" : fmt::format("{}", path.speedKt)},
-                            {rollField, "0"},
-                            {trueHeadingField, fmt::format("{}", path.trackDeg)}});
 }
 
 } // namespace rtd::test

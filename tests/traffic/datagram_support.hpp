@@ -38,23 +38,3 @@ std::string trafficDatagram(FieldChanges changes = {}, std::size_t count = 30);
 TrafficReport airborneReport();
 
 } // namespace rtd::test
-
-namespace rtd::test {
-
-// A flight on a straight track at constant speed: its datagram `seconds` after the start.
-struct FlightPath {
-    std::string hexid = "4840201";
-    std::string callsign = "KLM1234";
-    std::string type = "B738";
-    std::string registration = "PH-BXA";
-    std::string origin = "EHAM";
-    std::string destination = "LEMD";
-    LatLon start{52.45, 4.76}; // 9 nm north of userPosition
-    double trackDeg = 180.0;
-    double speedKt = 250.0;
-    double altitudeFt = 6000.0;
-    double startTimestamp = 1700000000.0;
-};
-std::string pathDatagram(const FlightPath& path, double seconds);
-
-} // namespace rtd::test

@@ -57,26 +57,6 @@ protected:
         return *a;
     }
 
-    // An aircraft in the simulator (or another status) near the user.
-    static LiveAI& present(std::uint32_t hexid, const std::string& callsign, SimStatus status, double northNm = 1.0)
-    {
-        TrafficReport r = reportAt(0, northNm);
-        FlightRecord flight;
-        flight.callsign = callsign;
-        flight.icaoType = "B738";
-        flight.origin = "EHAM";
-        flight.destination = "LEMD";
-        flight.hexid = hexid;
-        LiveAI a = constructLiveAI(r.update, flight, r.timestamp);
-        a.simStatus = status;
-        a.objectId = hexid % 1000;
-        a.phase = Phase::airborne;
-        a.lat = r.update.lat;
-        a.lon = r.update.lon;
-        liveAIList.push_back(std::move(a));
-        return liveAIList.back();
-    }
-
     static LiveryRef anyTitle(const std::string& airline)
     {
         FlightRecord f;

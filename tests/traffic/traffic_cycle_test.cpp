@@ -1,5 +1,6 @@
 #include "traffic_harness.hpp"
 
+#include "core/geo.hpp"
 #include "traffic/traffic_clock.hpp"
 
 #include <fmt/format.h>
@@ -146,6 +147,141 @@ TEST_F(TrafficCycleTest, FlightNotRunningLoggedOnceAndResumed)
     const std::string text = log();
     EXPECT_EQ(countOf(text, "Flight not running"), 1u);
     EXPECT_EQ(countOf(text, "Flight resumed"), 1u);
+}
+
+TEST_F(TrafficCycleTest, FarthestLiveAircraftGivesWay)
+{
+    struct Row {
+        const char* name;
+        double beyondNm; // how much farther than the caller's distance the aircraft is
+        bool callerFarthest;
+    };
+    const Row rows[] = {{"0.05 nm farther", 0.05, true}, {"0.2 nm farther", 0.2, false}, {"no aircraft", 0, true}};
+    for (const Row& row : rows) {
+        liveAIList.clear();
+        removalBacklog.clear();
+        double distance = 3.0;
+        if (row.beyondNm > 0) {
+            const LiveAI& a = present(30001, "KLM1", SimStatus::inSim);
+            distance = rtd::distanceNm(userStateCache.position(), {a.lat, a.lon}) - row.beyondNm;
+        }
+        EXPECT_EQ(removeFarthestLive(distance), row.callerFarthest) << row.name;
+        EXPECT_EQ(removalBacklog.empty(), row.callerFarthest) << row.name;
+    }
+}
+
+TEST_F(TrafficCycleTest, LiveLimitRemovesTheFarthest)
+{
+    struct Row {
+        std::int32_t maxLive;
+        std::deque<std::uint32_t> removed; // object ids
+    };
+    const Row rows[] = {{10, {12, 11}}, {MAX_LIVE.defaultValue(), {}}};
+    for (const Row& row : rows) {
+        liveAIList.clear();
+        removalBacklog.clear();
+        for (std::uint32_t i = 1; i <= 12; ++i)
+            present(30000 + i, fmt::format("KLM{}", i), SimStatus::inSim, i);
+        MAX_LIVE.set(row.maxLive);
+        maxLiveRequest = true; // the edit box's change reaches the traffic thread at its next second
+        simSecondTick = true;
+        trafficCycle();
+        EXPECT_EQ(removalBacklog, row.removed) << row.maxLive;
+    }
+}
+
+TEST_F(TrafficCycleTest, WindowRequestsAtTheNextSecond)
+{
+    present(30001, "KLM1", SimStatus::inSim);
+    present(30002, "KLM2", SimStatus::inSim);
+    struct Row {
+        const char* name;
+        std::atomic<bool>* request;
+        const char* follow;
+        const char* block;
+        const char* oidText;
+        const char* status;
+        std::uint32_t removedObject;
+    };
+    const Row rows[] = {
+        {"follow a live callsign", &followCallsignRequest, "KLM2", "", "= 2", "", 0},
+        {"follow an unknown callsign", &followCallsignRequest, "XYZ9", "", "", "callsign \"XYZ9\" is unknown", 0},
+        {"block a live callsign", &blockCallsignRequest, "", "KLM1", "", "", 1},
+        {"block without a callsign", &blockCallsignRequest, "", "", "", "", 0},
+    };
+    for (const Row& row : rows) {
+        removalBacklog.clear();
+        clearStatus();
+        mainWindowGlobals.editTexts([](DisplayTexts& t) { t.oidText.clear(); });
+        CALLSIGN_2_OBJECTID.set(row.follow);
+        BLOCK_CALLSIGN.set(row.block);
+        *row.request = true;
+        simSecondTick = true;
+        trafficCycle();
+        EXPECT_FALSE(*row.request) << row.name;
+        EXPECT_EQ(mainWindowGlobals.texts().oidText, row.oidText) << row.name;
+        EXPECT_EQ(mainWindowGlobals.statusLine().statusText, row.status) << row.name;
+        EXPECT_EQ(removalBacklog, std::deque<std::uint32_t>(row.removedObject ? 1 : 0, row.removedObject)) << row.name;
+    }
+    CALLSIGN_2_OBJECTID.set("");
+}
+
+TEST_F(TrafficCycleTest, FlushStaticAndMatchingChange)
+{
+    struct Row {
+        bool initialLoadOnly;
+    };
+    for (const Row row : {Row{false}, Row{true}}) {
+        INITIAL_LOAD_ONLY.set(row.initialLoadOnly);
+        flushStaticRequest = true;
+        simSecondTick = true;
+        trafficCycle();
+        EXPECT_FALSE(flushStaticRequest);
+        EXPECT_TRUE(INITIAL_LOAD_ONLY.value()) << row.initialLoadOnly;
+    }
+    INITIAL_LOAD_ONLY.set(false);
+    cycleTick = 29;
+    matchingChangedRequest = true;
+    const std::size_t before = log().size();
+    simSecondTick = true;
+    trafficCycle();
+    EXPECT_FALSE(matchingChangedRequest);
+    EXPECT_EQ(log().find("No-matches cleared", before), std::string::npos) << "nothing to clear";
+}
+
+TEST_F(TrafficCycleTest, LiveAircraftOnTheGroundRemovesItsParkedTwin)
+{
+    struct Row {
+        const char* name;
+        const char* parkedCallsign;
+        const char* parkedRegistration;
+        const char* liveRegistration;
+        bool removed;
+    };
+    const Row rows[] = {
+        {"same callsign", "KLM1*", "PH-AAA", "", true},
+        {"same registration", "DLH9*", "PH-BXA", "PH-BXA", true},
+        {"neither", "DLH9*", "PH-AAA", "PH-BXA", false},
+        {"no live registration", "DLH9*", "", "", false},
+    };
+    for (const Row& row : rows) {
+        liveAIList.clear();
+        parkedAIList.clear();
+        removalBacklog.clear();
+        LiveAI& live = present(30001, "KLM1", SimStatus::inSim);
+        live.onGround = true;
+        live.flight.registration = row.liveRegistration;
+        FlightRecord parked;
+        parked.callsign = row.parkedCallsign;
+        parked.registration = row.parkedRegistration;
+        parked.hexid = 7;
+        parkedAIList.push_back(constructParkedAI(parked, 1, 0, 0, 0, false));
+        parkedAIList.back().simStatus = SimStatus::inSim;
+        parkedAIList.back().objectId = 77;
+        removeParkedTwinsOfLive();
+        EXPECT_EQ(removalBacklog.size(), row.removed ? 1u : 0u) << row.name;
+    }
+    parkedAIList.clear();
 }
 
 // A clock that moves only when the loop sleeps; the test stalls it and stops the loop.

@@ -13,6 +13,7 @@
 #include "liveries/dbase.hpp"
 #include "liveries/fixes.hpp"
 #include "liveries/lookup_tables.hpp"
+#include "rt_peer/scenario.hpp"
 #include "sim_harness.hpp"
 #include "tables_support.hpp"
 #include "traffic/live_creation.hpp"
@@ -87,11 +88,44 @@ protected:
 
     static void feed(const std::string& datagram) { trafficReader.handleDatagram(datagram); }
 
+    // The traffic datagrams of a test peer's scenario (its `traffic` and `path` lines), in
+    // the order it sends them.
+    static std::vector<std::string> scenarioDatagrams(const std::string& scenario)
+    {
+        std::vector<std::string> datagrams;
+        for (const peer::Event& event : peer::parseScenario(scenario, 1700000000.0, "test"))
+            if (event.action == peer::Action::trafficDatagram)
+                datagrams.push_back(event.data);
+        return datagrams;
+    }
+
     static LiveAI* live(std::uint32_t hexid)
     {
         const auto found = std::find_if(liveAIList.begin(), liveAIList.end(),
                                         [hexid](const LiveAI& a) { return a.id() == hexid; });
         return found == liveAIList.end() ? nullptr : &*found;
+    }
+
+    // An aircraft in the simulator (or another status) `northNm` north of the datagram
+    // helper's position, its object id the hexid's last three digits.
+    static LiveAI& present(std::uint32_t hexid, const std::string& callsign, SimStatus status, double northNm = 1.0)
+    {
+        TrafficReport r = airborneReport();
+        r.update.lat += northNm / 60.0;
+        FlightRecord flight;
+        flight.callsign = callsign;
+        flight.icaoType = "B738";
+        flight.origin = "EHAM";
+        flight.destination = "LEMD";
+        flight.hexid = hexid;
+        LiveAI a = constructLiveAI(r.update, flight, r.timestamp);
+        a.simStatus = status;
+        a.objectId = hexid % 1000;
+        a.phase = Phase::airborne;
+        a.lat = r.update.lat;
+        a.lon = r.update.lon;
+        liveAIList.push_back(std::move(a));
+        return liveAIList.back();
     }
 
     static LiveAI* liveByCallsign(const std::string& callsign)

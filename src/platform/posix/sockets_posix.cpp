@@ -64,14 +64,6 @@ int windowsNumber(int error)
     }
 }
 
-bool ipv4Address(const std::string& host, std::uint16_t port, sockaddr_in& address)
-{
-    address = sockaddr_in{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    return ::inet_pton(AF_INET, host.c_str(), &address.sin_addr) == 1;
-}
-
 } // namespace
 
 bool startSockets()
@@ -89,26 +81,6 @@ int startSocketsResult()
 int lastSocketError()
 {
     return windowsNumber(errno);
-}
-
-Socket listenOnLoopback(std::uint16_t& port)
-{
-    const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (descriptor < 0)
-        return invalidSocket;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    socklen_t length = sizeof address;
-    if (::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(descriptor, SOMAXCONN) != 0 ||
-        ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::close(descriptor);
-        return invalidSocket;
-    }
-    port = ntohs(address.sin_port);
-    return toSocket(descriptor);
 }
 
 ListenOutcome listenOnAllAddresses(const std::string& port)
@@ -145,15 +117,6 @@ ListenOutcome listenOnAllAddresses(const std::string& port)
     if (::listen(descriptor, SOMAXCONN) != 0)
         return fail(ListenStep::listen);
     return {toSocket(descriptor), ListenStep::done, 0};
-}
-
-std::uint16_t localPort(Socket socket)
-{
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    if (::getsockname(fd(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return 0;
-    return ntohs(address.sin_port);
 }
 
 bool waitReadable(Socket socket, int milliseconds)
@@ -206,18 +169,9 @@ void closeSocket(Socket socket)
     ::close(fd(socket));
 }
 
-Socket openUdpSocket()
+void endSending(Socket socket)
 {
-    return toSocket(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_UDP));
-}
-
-bool bindUdp(Socket socket, bool loopbackOnly, std::uint16_t port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(loopbackOnly ? INADDR_LOOPBACK : INADDR_ANY);
-    address.sin_port = htons(port);
-    return ::bind(fd(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::shutdown(fd(socket), SHUT_WR);
 }
 
 bool setReceiveTimeout(Socket socket, int milliseconds)
@@ -229,31 +183,6 @@ bool setReceiveTimeout(Socket socket, int milliseconds)
 long receiveDatagram(Socket socket, char* buffer, std::size_t size)
 {
     return static_cast<long>(::recvfrom(fd(socket), buffer, size, MSG_TRUNC, nullptr, nullptr));
-}
-
-bool sendDatagram(Socket socket, const std::string& host, std::uint16_t port, std::string_view bytes)
-{
-    sockaddr_in address{};
-    if (!ipv4Address(host, port, address))
-        return false;
-    const ssize_t sent = ::sendto(fd(socket), bytes.data(), bytes.size(), MSG_NOSIGNAL,
-                                  reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    return sent == static_cast<ssize_t>(bytes.size());
-}
-
-Socket connectTcp(const std::string& host, std::uint16_t port)
-{
-    sockaddr_in address{};
-    if (!ipv4Address(host, port, address))
-        return invalidSocket;
-    const int descriptor = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-    if (descriptor < 0)
-        return invalidSocket;
-    if (::connect(descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(descriptor);
-        return invalidSocket;
-    }
-    return toSocket(descriptor);
 }
 
 } // namespace rtd::platform

@@ -29,14 +29,6 @@ int chunkOf(std::size_t size)
     return size > INT_MAX ? INT_MAX : static_cast<int>(size);
 }
 
-bool ipv4Address(const std::string& host, std::uint16_t port, sockaddr_in& address)
-{
-    address = sockaddr_in{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    return ::inet_pton(AF_INET, host.c_str(), &address.sin_addr) == 1;
-}
-
 } // namespace
 
 bool startSockets()
@@ -58,26 +50,6 @@ void stopSockets()
 int lastSocketError()
 {
     return WSAGetLastError();
-}
-
-Socket listenOnLoopback(std::uint16_t& port)
-{
-    const SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (listener == INVALID_SOCKET)
-        return invalidSocket;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    int length = sizeof address;
-    if (::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener, SOMAXCONN) != 0 ||
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        ::closesocket(listener);
-        return invalidSocket;
-    }
-    port = ntohs(address.sin_port);
-    return static_cast<Socket>(listener);
 }
 
 ListenOutcome listenOnAllAddresses(const std::string& port)
@@ -109,9 +81,10 @@ ListenOutcome listenOnAllAddresses(const std::string& port)
     u_long blocking = 0;
     if (::ioctlsocket(listener, FIONBIO, &blocking) != 0)
         return fail(ListenStep::blocking);
-    const BOOL one = TRUE;
-    if (::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&one), sizeof one) != 0)
-        return fail(ListenStep::reuseAddress);
+    // The address step sets no option here. Windows lets a listening socket bind its port
+    // again while old connections wait out their close without one, and its SO_REUSEADDR means
+    // something else: this socket could share a port another program holds (or be refused
+    // with 10013 instead of 10048), and others could bind on top of it.
     if (::bind(listener, found->ai_addr, static_cast<int>(found->ai_addrlen)) != 0)
         return fail(ListenStep::bind);
     ::freeaddrinfo(found);
@@ -119,15 +92,6 @@ ListenOutcome listenOnAllAddresses(const std::string& port)
     if (::listen(listener, SOMAXCONN) != 0)
         return fail(ListenStep::listen);
     return {toSocket(listener), ListenStep::done, 0};
-}
-
-std::uint16_t localPort(Socket socket)
-{
-    sockaddr_in address{};
-    int length = sizeof address;
-    if (::getsockname(handle(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        return 0;
-    return ntohs(address.sin_port);
 }
 
 bool waitReadable(Socket socket, int milliseconds)
@@ -178,18 +142,9 @@ void closeSocket(Socket socket)
     ::closesocket(handle(socket));
 }
 
-Socket openUdpSocket()
+void endSending(Socket socket)
 {
-    return toSocket(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
-}
-
-bool bindUdp(Socket socket, bool loopbackOnly, std::uint16_t port)
-{
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(loopbackOnly ? INADDR_LOOPBACK : INADDR_ANY);
-    address.sin_port = htons(port);
-    return ::bind(handle(socket), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::shutdown(handle(socket), SD_SEND);
 }
 
 bool setReceiveTimeout(Socket socket, int milliseconds)
@@ -207,31 +162,6 @@ long receiveDatagram(Socket socket, char* buffer, std::size_t size)
     if (received > 0)
         std::memcpy(buffer, whole.data(), std::min(size, static_cast<std::size_t>(received)));
     return received;
-}
-
-bool sendDatagram(Socket socket, const std::string& host, std::uint16_t port, std::string_view bytes)
-{
-    sockaddr_in address{};
-    if (!ipv4Address(host, port, address))
-        return false;
-    const int sent = ::sendto(handle(socket), bytes.data(), chunkOf(bytes.size()), 0,
-                              reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    return sent == static_cast<int>(bytes.size());
-}
-
-Socket connectTcp(const std::string& host, std::uint16_t port)
-{
-    sockaddr_in address{};
-    if (!ipv4Address(host, port, address))
-        return invalidSocket;
-    const SOCKET connection = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    if (connection == INVALID_SOCKET)
-        return invalidSocket;
-    if (::connect(connection, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::closesocket(connection);
-        return invalidSocket;
-    }
-    return static_cast<Socket>(connection);
 }
 
 } // namespace rtd::platform

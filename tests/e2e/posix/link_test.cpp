@@ -3,23 +3,15 @@
 // runs take turns through a lock file (and a CTest resource lock within one run).
 
 #include "fixtures/install_fixture.hpp"
+#include "process_support.hpp"
 #include "support/temp_folder.hpp"
 
 #include <chrono>
 #include <cmath>
 #include <csignal>
-#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sstream>
-#include <sys/file.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
-#include <vector>
-
-extern char** environ;
 
 namespace rtd {
 namespace {
@@ -27,75 +19,14 @@ namespace {
 using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 
-constexpr const char* portsLockFile = "/tmp/ramptide-reader-ports.lock";
+using test::Line;
+using test::linesOf;
+using test::PortsLock;
+using test::recordLines;
+using test::spawn;
+using test::waitForExit;
+
 constexpr const char* serverPort = "10747";
-
-// Holds the lock on the fixed ports for its lifetime.
-class PortsLock {
-public:
-    PortsLock() : fd_(::open(portsLockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0666)) { ::flock(fd_, LOCK_EX); }
-    ~PortsLock() { ::close(fd_); }
-
-private:
-    int fd_;
-};
-
-pid_t spawn(const std::vector<std::string>& arguments, const std::filesystem::path& output)
-{
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = 0;
-    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-// The exit code, or -1 when the process did not end within the time (it is then killed).
-int waitForExit(pid_t pid, std::chrono::seconds bound)
-{
-    int status = 0;
-    for (auto deadline = std::chrono::steady_clock::now() + bound; std::chrono::steady_clock::now() < deadline;) {
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-        std::this_thread::sleep_for(50ms);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-    return -1;
-}
-
-struct Line {
-    double at;
-    std::string text;
-};
-
-std::vector<Line> recordLines(const std::filesystem::path& record)
-{
-    std::vector<Line> lines;
-    std::istringstream in(test::readFile(record));
-    std::string line;
-    while (std::getline(in, line)) {
-        const auto tab = line.find('\t');
-        if (tab != std::string::npos)
-            lines.push_back({std::stod(line.substr(0, tab)), line.substr(tab + 1)});
-    }
-    return lines;
-}
-
-std::vector<Line> linesOf(const std::vector<Line>& lines, std::string_view prefix)
-{
-    std::vector<Line> found;
-    for (const Line& line : lines)
-        if (line.text.starts_with(prefix))
-            found.push_back(line);
-    return found;
-}
 
 TEST(LinkTest, ProgramFeedsThePeerThroughLeaveReturnAndClose)
 {
@@ -109,14 +40,7 @@ TEST(LinkTest, ProgramFeedsThePeerThroughLeaveReturnAndClose)
     const pid_t peer = spawn({RT_PEER_EXE, "--tcp", std::string("127.0.0.1:") + serverPort, "--scenario",
                               RT_PEER_SCENARIOS "/link.scn", "--record", record.string()},
                              folder / "peer.txt");
-    pid_t program = 0;
-    {
-        test::ScopedCurrentFolder cwd(install);
-        test::ScopedEnv appData("APPDATA", roaming.string());
-        test::ScopedEnv local("LOCALAPPDATA", (folder / "Local").string());
-        test::ScopedEnv server("RAMPTIDE_UPDATE_URL", "http://127.0.0.1:1/");
-        program = spawn({RAMPTIDE_EXE}, folder / "program.txt");
-    }
+    const pid_t program = test::spawnProgram(install, folder.path());
     // The scenario closes the program once the position stream has resumed after the return.
     bool resumed = false;
     for (int i = 0; i < 900 && !resumed; ++i) {
@@ -126,8 +50,8 @@ TEST(LinkTest, ProgramFeedsThePeerThroughLeaveReturnAndClose)
     }
     EXPECT_TRUE(resumed) << test::readFile(record);
     kill(program, SIGTERM);
-    EXPECT_EQ(waitForExit(program, 30s), 0);
-    EXPECT_EQ(waitForExit(peer, 90s), 0) << test::readFile(folder / "peer.txt");
+    EXPECT_EQ(test::waitForExit(program, 30s), 0);
+    EXPECT_EQ(test::waitForExit(peer, 90s), 0) << test::readFile(folder / "peer.txt");
 
     const std::vector<Line> lines = recordLines(record);
     ASSERT_FALSE(lines.empty());

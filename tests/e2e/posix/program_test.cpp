@@ -7,6 +7,7 @@
 #include "fixtures/livery_fixture.hpp"
 #include "support/http_server.hpp"
 #include "support/temp_folder.hpp"
+#include "wait_for_exit.hpp"
 
 #include <chrono>
 #include <csignal>
@@ -57,18 +58,7 @@ protected:
         return pid;
     }
 
-    static int waitForExit(pid_t pid)
-    {
-        int status = 0;
-        for (int i = 0; i < 1000; ++i) {
-            if (waitpid(pid, &status, WNOHANG) == pid)
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-            std::this_thread::sleep_for(10ms);
-        }
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        return -1000;
-    }
+    static int waitForExit(pid_t pid) { return test::waitForExit(pid, std::chrono::seconds(10)); }
 
     // Waits until the running copy's log holds the text.
     bool waitForLog(const std::string& text)
