@@ -241,6 +241,7 @@ TEST_F(ArrivalTest, ParkedCountAndAverageAge)
 {
     const std::uint64_t savedNow = dayHalfHour;
     dayHalfHour = makeDaySlot(1, 10);
+    mainWindowGlobals.staticAverageFit = -1.0f; // an earlier recount may have set it
     struct Row {
         SimStatus status;
         DaySlot since;
