@@ -6,6 +6,7 @@
 #include "core/parameters.hpp"
 #include "traffic/ai_commands.hpp"
 #include "traffic/ai_state.hpp"
+#include "traffic/live_arrival.hpp"
 #include "traffic/live_rules.hpp"
 #include "traffic/parked_static.hpp"
 #include "traffic/service_link.hpp"
@@ -68,6 +69,11 @@ void ReaderTrafficPort::unlockParkingControls()
 bool ReaderTrafficPort::parkingBusy()
 {
     return rtd::parkingBusy;
+}
+
+void ReaderTrafficPort::countParkedAIInSim()
+{
+    rtd::countParkedAIInSim(true);
 }
 
 void ReaderTrafficPort::startLiveCallsignCollection()

@@ -32,6 +32,7 @@ public:
     void applyMaxLive() override;
     void countLiveAIAtStands() override;
     void removeParkedAtStand(std::string_view standName) override;
+    void countParkedAIInSim() override;
 };
 
 // Installs the one port of the run; called at the start of every run.

@@ -1,28 +1,50 @@
 #pragma once
-// Live aircraft on the ground: the preparation and the set-up of a ground leg, its timing,
-// the curve follower, the arrival check and soft stand learning.
+// Live aircraft on the ground: leaving a stand by pull out or push back with engine start,
+// taxiing along the reports with rounded corners (quadratic curves), extra updates where the
+// speed or the direction changes much, the timing of each ground leg by its speed and turn,
+// and the throttle while taxiing. The arrival check and soft stand learning are in
+// live_arrival.hpp.
 //
-// Until the ground movement is built here, a ground leg is straight and keeps its reported
-// timing, no curve is ever started, and neither the arrival check nor soft stand learning
-// does anything. The set-up of a ground leg holds what take-off and landing need: a landed or
-// parked aircraft that moves taxis, its ground attitude, the landing roll and the take-off
-// decision.
+// All on the traffic thread. Poll counts computed in floating point are clamped before they
+// become integers.
 
 #include "traffic/ai_objects.hpp"
+#include "traffic/live_arrival.hpp"
 
 namespace rtd {
 
-// Before the latitude and longitude steps of a ground leg are set.
+// A point to taxi to, with the heading to take there (radians).
+struct TaxiPoint {
+    double lat = 0.0;
+    double lon = 0.0;
+    double heading = 0.0;
+};
+
+// Metres per degree of latitude of the curves' flat frame.
+inline constexpr double curveMetresPerDegree = 111132.95;
+
+// Before the latitude and longitude steps of a ground leg are set: the phase logic.
 void prepareGroundLeg(LiveAI& ai);
-// After they are set: phase, attitude, landing roll and the take-off decision.
+// After they are set: phase, throttle, attitude, curve timing and the take-off decision.
 void moveLiveAIOnGround(LiveAI& ai);
-// The due poll of the next update for a ground leg (and a hovering rotorcraft's stop).
+// The due poll of the next update for a ground leg (and a hovering rotorcraft's stop); the
+// current turn step is adapted to the turn the leg makes.
 void retimeGroundLeg(LiveAI& ai);
 // One poll along the active curve.
 void followCurve(LiveAI& ai);
-// Whether an aircraft taxiing to its stand has arrived there.
-void checkArrival(LiveAI& ai);
-// What the aircraft teaches the park airport's stands when it leaves or its reports end.
-void learnStandSoft(LiveAI& ai);
+
+// Leaving the stand: two radii straight ahead, or a push back straight behind the aircraft
+// with a swing to one side at its end.
+void pullOut(LiveAI& ai);
+void pushBack(LiveAI& ai);
+// A curve from the aircraft through the next update (its control point) to the following one;
+// the next update is erased. Needs three queued updates.
+void startCurve(LiveAI& ai);
+// An update halfway between the current and the next, inserted between them.
+void insertMidpointUpdate(LiveAI& ai);
+// A midpoint where the speed changes by more than 5 kt over at least 100 m.
+void splitSpeedChange(LiveAI& ai);
+// Appends the leg to the point at the slow taxi speed and a stop there 50 polls later.
+void appendTaxiTarget(LiveAI& ai, const TaxiPoint& point);
 
 } // namespace rtd

@@ -333,7 +333,7 @@ TEST_F(LiveMergeTest, CallsignChangeInFlight)
     const Row rows[] = {
         {"same callsign", true, "KLM1234", SimStatus::inSim, 2},
         {"new callsign, kept", false, "KLM77", SimStatus::inSim, 2},
-        {"new callsign, re-created", true, "KLM77", SimStatus::liveryChange, 1},
+        {"new callsign, re-created", true, "KLM77", SimStatus::liveryChange, 2}, // held where it is
     };
     for (const Row& row : rows) {
         liveAIList.clear();

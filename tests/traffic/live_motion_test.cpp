@@ -653,7 +653,7 @@ TEST_F(LiveFlightTest, ApproachFlareTouchDownAndLandingRoll)
     const auto flaps1 = std::find_if(polls.begin() + static_cast<std::ptrdiff_t>(touchDownAt), polls.end(),
                                      [](const Poll& p) { return p.flaps == 1; });
     ASSERT_NE(flaps1, polls.end());
-    EXPECT_EQ(flaps1->targetSpeedKt, 70.0) << "flaps 1 on the leg from the 90 kt report";
+    EXPECT_EQ(flaps1->targetSpeedKt, 80.0) << "flaps 1 on the leg from the 90 kt report to the midpoint of its speed change";
     const auto turnedOff = std::find_if(flaps1, polls.end(), [](const Poll& p) { return !p.landingRoll; });
     ASSERT_NE(turnedOff, polls.end()) << "the landing roll ends with the turn off the runway";
     EXPECT_EQ(turnedOff->flaps, 0u);
