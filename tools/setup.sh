@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a Debian 12 machine and builds everything: installs the packages (as root),
 # cross-builds the Windows dependencies once into their cached prefix, then configures and
-# builds the linux, linux-asan and windows presets.
+# builds the presets: linux, linux-asan, linux-tsan and windows, or those named
+# (tools/setup.sh linux builds only the Linux one, and leaves the Windows libraries alone).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,9 +24,13 @@ if ((${#missing[@]})); then
     apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-tools/build-win-deps.sh
+presets=("$@")
+((${#presets[@]})) || presets=(linux linux-asan linux-tsan windows)
+if [[ " ${presets[*]} " == *" windows "* ]]; then
+    tools/build-win-deps.sh
+fi
 
-for preset in linux linux-asan windows; do
+for preset in "${presets[@]}"; do
     echo "==> building $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"

@@ -586,8 +586,10 @@ void StandInSim::advanceFrame()
                     state.outbox.push_back(dataReply(state, recvSimObjectData, request, request.objectId, 1, 1));
         }
     }
-    if (recordFolder_)
+    if (recordFolder_) {
+        appendTrackLocked();
         writeRecordLocked();
+    }
     while (!scheduled_.empty() && scheduled_.front().first <= seconds_) {
         const auto action = std::move(scheduled_.front().second);
         scheduled_.erase(scheduled_.begin());

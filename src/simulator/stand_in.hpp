@@ -151,7 +151,9 @@ public:
     // bad lines are skipped.
     std::vector<std::string> loadScenario(const std::string& text);
 
-    // Records calls.log and state.json into `folder` every simulated second and at each close.
+    // Records calls.log and state.json into `folder` every simulated second and at each close,
+    // and appends each second's AI objects to track.csv: simulated second, Unix time, id, tail,
+    // latitude, longitude, altitude in feet, on the ground (0 or 1).
     void recordTo(std::filesystem::path folder);
     void writeRecord() const;
 
@@ -252,6 +254,7 @@ private:
                       std::uint32_t entry, std::uint32_t outOf);
     void closeLocked(ConnectionState& state);
     void writeRecordLocked() const;
+    void appendTrackLocked() const;
 
     struct ValueSource;
 

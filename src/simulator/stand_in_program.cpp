@@ -7,6 +7,7 @@
 #include <fmt/format.h>
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -243,6 +244,19 @@ void StandInSim::writeRecordLocked() const
         {"violations", violations_}};
     writeStringVectorToFile(log, *recordFolder_ / "calls.log");
     writeStringToFile(state.dump(2), *recordFolder_ / "state.json");
+}
+
+void StandInSim::appendTrackLocked() const
+{
+    if (!recordFolder_ || objects_.empty())
+        return;
+    const double unixSeconds =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    std::string lines;
+    for (const auto& [id, o] : objects_)
+        lines += fmt::format("{},{:.3f},{},{},{:.7f},{:.7f},{:.1f},{}\n", seconds_, unixSeconds, id, o.tail, o.lat, o.lon,
+                             o.alt, o.onGround ? 1 : 0);
+    std::ofstream(*recordFolder_ / "track.csv", std::ios::app | std::ios::binary) << lines;
 }
 
 std::shared_ptr<StandInSim> makeProgramStandIn()
