@@ -69,12 +69,12 @@ void HeadlessWindow::create(MainWindow& window)
     invalidate(titleStrip);
 }
 
+// The notification is sent under the lock: once the window thread sees the message it may
+// end its loop and destroy the window, and the poster must be done with it by then.
 void HeadlessWindow::enqueue(Message message)
 {
-    {
-        std::lock_guard lock(mutex_);
-        queue_.push_back(message);
-    }
+    std::lock_guard lock(mutex_);
+    queue_.push_back(message);
     arrived_.notify_one();
 }
 
@@ -85,10 +85,8 @@ void HeadlessWindow::post(std::uint32_t message)
 
 void HeadlessWindow::invalidate(const Rect&)
 {
-    {
-        std::lock_guard lock(mutex_);
-        invalid_ = true;
-    }
+    std::lock_guard lock(mutex_);
+    invalid_ = true;
     arrived_.notify_one();
 }
 

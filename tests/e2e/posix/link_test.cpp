@@ -50,7 +50,7 @@ TEST(LinkTest, ProgramFeedsThePeerThroughLeaveReturnAndClose)
     }
     EXPECT_TRUE(resumed) << test::readFile(record);
     kill(program, SIGTERM);
-    EXPECT_EQ(test::waitForExit(program, 30s), 0);
+    EXPECT_EQ(test::waitForExit(program, 30s), 0) << test::readFile(folder / "program.txt");
     EXPECT_EQ(test::waitForExit(peer, 90s), 0) << test::readFile(folder / "peer.txt");
 
     const std::vector<Line> lines = recordLines(record);

@@ -146,7 +146,7 @@ TEST(TrafficRoadTest, FromTheFirstDatagramToTheCloseWhileTheServiceLeavesAndRetu
         }
     }
     kill(program, SIGTERM);
-    EXPECT_EQ(test::waitForExit(program, 30s), 0);
+    EXPECT_EQ(test::waitForExit(program, 30s), 0) << test::readFile(folder / "program.txt");
     EXPECT_EQ(test::waitForExit(peer, 90s), 0) << test::readFile(folder / "peer.txt");
     const std::string log = test::readFile(install / "Log.txt");
     ASSERT_FALSE(samples.empty()) << log;
