@@ -16,7 +16,10 @@
 #include "traffic/traffic_thread.hpp"
 
 #include <fmt/format.h>
+#include <algorithm>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace rtd {
 
@@ -43,19 +46,37 @@ std::string stillRunning()
     return text;
 }
 
-// Waits up to the bound until the exit procedure is the only counted thread and both run
-// threads have ended; a restart also stops waiting when another exit was requested. True
-// when nothing else runs.
-bool settle(bool restart)
+// Waits up to the bound until `done`; a restart also stops waiting when another exit was
+// requested. True when done.
+template <typename Done>
+bool waitUntil(Done done, bool restart)
 {
     const auto deadline = std::chrono::steady_clock::now() + settleBound;
     for (;;) {
-        if (activeThreadCount <= 1 && runningRunThreads().empty())
+        if (done())
             return true;
         if ((restart && exitQueued()) || std::chrono::steady_clock::now() >= deadline)
             return false;
         std::this_thread::sleep_for(settleRound);
     }
+}
+
+// Until the exit procedure is the only counted thread and both run threads have ended.
+bool settle(bool restart)
+{
+    return waitUntil([] { return activeThreadCount <= 1 && runningRunThreads().empty(); }, restart);
+}
+
+// Until the traffic thread, which owns the flight plans and the park airport's state, has
+// ended.
+bool trafficThreadEnded(bool restart)
+{
+    return waitUntil(
+        [] {
+            const std::vector<std::string> running = runningRunThreads();
+            return std::find(running.begin(), running.end(), "mainLoopThread") == running.end();
+        },
+        restart);
 }
 
 // A final exit waits for the other threads at most the bound, then goes on without them.
@@ -127,6 +148,8 @@ void runExitSteps(int delay)
         userClosed = true;
     }
     requestRunThreadsStop();
+    if (!trafficThreadEnded(restart))
+        logLineFlushed(fmt::format("still running at exit: {}", stillRunning()));
     clearLiveryMatchCache();
     gf_removeFlightPlanFolder();
     if (!restart) {

@@ -161,7 +161,7 @@ TEST_F(StartUpTest, RunReachesTheTrafficThreadAndACloseEndsIt)
     EXPECT_EQ(started.find("No traffic in this region?"), std::string::npos);
     EXPECT_TRUE(mainWindowGlobals.rtConnected) << "no traffic service to wait for";
     EXPECT_TRUE(mainWindowGlobals.simConnected);
-    for (int i = 0; i < 100 && activeThreadCount < 4; ++i)
+    for (int i = 0; i < 500 && activeThreadCount < 4; ++i)
         std::this_thread::sleep_for(10ms);
     EXPECT_EQ(activeThreadCount, 4) << "both readers, the simulator client and the traffic thread run";
     EXPECT_FALSE(SCAN_LIVERIES.value()) << "the scan ran and switched itself off";
