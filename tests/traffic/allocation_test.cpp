@@ -7,6 +7,8 @@
 #include "core/parameters.hpp"
 #include "datagram_support.hpp"
 #include "traffic/ai_commands.hpp"
+#include "traffic/ai_state.hpp"
+#include "traffic/live_ground.hpp"
 #include "traffic/live_motion.hpp"
 #include "traffic/service_link.hpp"
 
@@ -114,6 +116,46 @@ TEST(TrafficAllocations, PollStepsOfLiveAircraftAllocateNothing)
     EXPECT_EQ(takeOff.takeOffCountdown, 200 - 600);
     EXPECT_EQ(flare.flareStage, 1);
     clearAIQueues();
+#else
+    GTEST_SKIP() << "the sanitizer's allocator is not counted";
+#endif
+}
+
+// The queues a poll fills as fast as it empties them take no memory once they have run a
+// while: the update queue taking reports at its back and playing them from its front, with
+// midpoints inserted; the coupled-check list adding and checking one at a time.
+TEST(TrafficAllocations, QueuesInStepAllocateNothing)
+{
+#if RAMPTIDE_COUNT_ALLOCATIONS
+    const auto update = [](int i) {
+        PositionUpdate u;
+        u.lat = 52.0 + 0.001 * i;
+        u.duePoll = i;
+        return u;
+    };
+    LiveAI ai;
+    for (int i = 0; i < 15; ++i)
+        ai.updates.push_back(update(i));
+    const auto round = [&](int i) {
+        ai.updates.push_back(update(i));
+        if (i % 3 == 0)
+            insertMidpointUpdate(ai);
+        ai.updates.pop_front();
+        if (i % 3 == 0)
+            ai.updates.pop_front();
+        coupledCheckList.push_back(static_cast<std::uint32_t>(i));
+        coupledCheckList.pop_front();
+    };
+    for (int i = 15; i < 1000; ++i)
+        round(i);
+    allocations = 0;
+    counting = true;
+    for (int i = 1000; i < 5000; ++i)
+        round(i);
+    counting = false;
+    EXPECT_EQ(allocations, 0);
+    EXPECT_EQ(ai.updates.size(), 15u);
+    coupledCheckList.clear();
 #else
     GTEST_SKIP() << "the sanitizer's allocator is not counted";
 #endif
