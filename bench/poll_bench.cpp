@@ -5,38 +5,13 @@
 // p50 and p99 in microseconds, and the allocations per poll, counted by a replaced global
 // operator new while the cycle runs (goal 0). The shares say what the aircraft were doing.
 // Goal: p99 under 1 ms at 300 aircraft.
-#if defined(__GNUC__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
 #include "poll_world.hpp"
+
+#include "allocation_count/allocation_count.hpp"
 
 #include <benchmark/benchmark.h>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <cstdlib>
-#include <new>
-
-namespace {
-
-std::atomic<bool> countingAllocations{false};
-std::atomic<std::int64_t> allocationCount{0};
-
-} // namespace
-
-// The sanitizers bring their own operator new; there the count stays 0.
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-void* operator new(std::size_t size)
-{
-    if (countingAllocations.load(std::memory_order_relaxed))
-        allocationCount.fetch_add(1, std::memory_order_relaxed);
-    if (void* memory = std::malloc(size == 0 ? 1 : size))
-        return memory;
-    throw std::bad_alloc();
-}
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-#endif
 
 namespace {
 
@@ -66,15 +41,15 @@ void BM_TrafficPoll(benchmark::State& state)
     pollUs.reserve(static_cast<std::size_t>(state.max_iterations));
     rtd::bench::PollWorld::Mix mix;
     int mixSamples = 0;
-    allocationCount = 0;
+    std::int64_t allocations = 0;
     for (auto _ : state) {
         world->frame();
         world->feed();
-        countingAllocations = true;
+        rtd::allocation_count::start();
         const auto start = std::chrono::steady_clock::now();
         rtd::trafficCycle();
         const auto end = std::chrono::steady_clock::now();
-        countingAllocations = false;
+        allocations += rtd::allocation_count::stop();
         const std::chrono::duration<double> took = end - start;
         state.SetIterationTime(took.count());
         pollUs.push_back(took.count() * 1e6);
@@ -88,7 +63,7 @@ void BM_TrafficPoll(benchmark::State& state)
     const auto polls = static_cast<double>(pollUs.size());
     state.counters["p50_us"] = percentile(pollUs, 0.50);
     state.counters["p99_us"] = percentile(pollUs, 0.99);
-    state.counters["allocsPerPoll"] = polls > 0 ? static_cast<double>(allocationCount.load()) / polls : 0.0;
+    state.counters["allocsPerPoll"] = polls > 0 ? static_cast<double>(allocations) / polls : 0.0;
     if (mixSamples > 0) {
         const double n = mixSamples;
         state.counters["airborne"] = mix.airborne / n;
