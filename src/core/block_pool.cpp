@@ -1,10 +1,14 @@
 #include "core/block_pool.hpp"
 
+#include <bit>
 #include <new>
 
 namespace rtd::block_pool {
 
 namespace {
+
+constexpr std::size_t minClassBits = 4; // 16 bytes
+constexpr std::size_t classCount = std::bit_width(maxPooledBytes - 1) - minClassBits + 1;
 
 struct FreeBlock {
     FreeBlock* next;
@@ -13,9 +17,7 @@ struct FreeBlock {
 // Trivially destructible, so that it stays usable while the thread's other objects are
 // destroyed; Drain gives its blocks back to the heap when the thread ends.
 struct FreeLists {
-    std::size_t bytes[pooledSizes];
-    FreeBlock* head[pooledSizes];
-    std::size_t used;
+    FreeBlock* head[classCount];
     bool closed;
 };
 thread_local FreeLists lists{};
@@ -24,73 +26,62 @@ struct Drain {
     Drain() noexcept {} // dynamic: its first use registers the destructor
     ~Drain()
     {
-        for (std::size_t i = 0; i < lists.used; ++i)
-            for (FreeBlock* block = lists.head[i]; block != nullptr;) {
+        for (FreeBlock*& head : lists.head)
+            for (FreeBlock* block = head; block != nullptr;) {
                 FreeBlock* next = block->next;
                 ::operator delete(block);
                 block = next;
             }
-        lists.used = 0;
+        lists = {};
         lists.closed = true;
     }
 };
 thread_local Drain drain;
 
-bool pooled(std::size_t bytes)
+// The class of a pooled size; classCount for a size that is not pooled.
+std::size_t classOf(std::size_t bytes)
 {
-    return bytes >= sizeof(FreeBlock) && bytes <= maxPooledBytes && !lists.closed;
-}
-
-// The slot of the size, made when there is room; pooledSizes when there is none.
-std::size_t slotOf(std::size_t bytes)
-{
-    for (std::size_t i = 0; i < lists.used; ++i)
-        if (lists.bytes[i] == bytes)
-            return i;
-    if (lists.used == pooledSizes)
-        return pooledSizes;
-    static_cast<void>(&drain); // the thread's drain is constructed with its first list
-    lists.bytes[lists.used] = bytes;
-    lists.head[lists.used] = nullptr;
-    return lists.used++;
+    if (bytes > maxPooledBytes || lists.closed)
+        return classCount;
+    const std::size_t bits = std::bit_width(bytes <= 1 ? std::size_t{1} : bytes - 1);
+    return bits <= minClassBits ? 0 : bits - minClassBits;
 }
 
 } // namespace
 
 void* take(std::size_t bytes)
 {
-    if (pooled(bytes)) {
-        const std::size_t slot = slotOf(bytes);
-        if (slot < pooledSizes && lists.head[slot] != nullptr) {
-            FreeBlock* block = lists.head[slot];
-            lists.head[slot] = block->next;
-            return block;
-        }
+    const std::size_t c = classOf(bytes);
+    if (c == classCount)
+        return ::operator new(bytes);
+    static_cast<void>(&drain); // the thread's drain is set up with its first pooled block
+    if (FreeBlock* block = lists.head[c]) {
+        lists.head[c] = block->next;
+        return block;
     }
-    return ::operator new(bytes);
+    return ::operator new(std::size_t{1} << (c + minClassBits));
 }
 
 void give(void* block, std::size_t bytes) noexcept
 {
     if (block == nullptr)
         return;
-    if (pooled(bytes)) {
-        const std::size_t slot = slotOf(bytes);
-        if (slot < pooledSizes) {
-            auto* free = static_cast<FreeBlock*>(block);
-            free->next = lists.head[slot];
-            lists.head[slot] = free;
-            return;
-        }
+    const std::size_t c = classOf(bytes);
+    if (c == classCount) {
+        ::operator delete(block);
+        return;
     }
-    ::operator delete(block);
+    static_cast<void>(&drain);
+    auto* free = static_cast<FreeBlock*>(block);
+    free->next = lists.head[c];
+    lists.head[c] = free;
 }
 
 std::size_t freeBlockCount() noexcept
 {
     std::size_t count = 0;
-    for (std::size_t i = 0; i < lists.used; ++i)
-        for (const FreeBlock* block = lists.head[i]; block != nullptr; block = block->next)
+    for (const FreeBlock* head : lists.head)
+        for (const FreeBlock* block = head; block != nullptr; block = block->next)
             ++count;
     return count;
 }

@@ -7,39 +7,37 @@
 namespace rtd {
 namespace {
 
-// Which sizes a thread keeps: a given-back block serves the next request of its size only;
-// sizes beyond the pooled count or the largest pooled size go back to the heap.
-TEST(BlockPool, GivenBackBlocksServeTheirSizeOnThisThread)
+// A given-back block serves the next request of its power-of-two class on this thread;
+// requests over the largest class go to the heap and back.
+TEST(BlockPool, GivenBackBlocksServeTheirSizeClass)
 {
     struct Row {
         const char* name;
-        std::size_t bytes;
-        bool kept;
+        std::size_t given, taken;
+        bool served;
     };
     const Row rows[] = {
-        {"a deque node", 416, true},
-        {"a map", 64, true},
-        {"the largest pooled", block_pool::maxPooledBytes, true},
-        {"over the largest", block_pool::maxPooledBytes + 8, false},
-        {"smaller than a link", 4, false},
+        {"a deque node", 416, 416, true},
+        {"the same class", 300, 512, true},
+        {"the smallest class", 1, 16, true},
+        {"the largest class", block_pool::maxPooledBytes, block_pool::maxPooledBytes - 100, true},
+        {"a larger class", 256, 257, false},
+        {"a smaller class", 512, 256, false},
+        {"over the largest", block_pool::maxPooledBytes + 8, block_pool::maxPooledBytes + 8, false},
     };
     for (const Row& row : rows) {
-        const std::size_t before = block_pool::freeBlockCount();
-        void* block = block_pool::take(row.bytes);
-        block_pool::give(block, row.bytes);
-        EXPECT_EQ(block_pool::freeBlockCount(), before + (row.kept ? 1 : 0)) << row.name;
-        void* again = block_pool::take(row.bytes);
-        if (row.kept) {
-            EXPECT_EQ(again, block) << row.name;
-            EXPECT_EQ(block_pool::freeBlockCount(), before) << row.name;
-        }
-        block_pool::give(again, row.bytes);
+        std::thread([&row] { // a thread of its own starts with empty lists
+            void* block = block_pool::take(row.given);
+            block_pool::give(block, row.given);
+            const bool kept = row.given <= block_pool::maxPooledBytes;
+            EXPECT_EQ(block_pool::freeBlockCount(), kept ? 1u : 0u) << row.name;
+            void* again = block_pool::take(row.taken);
+            if (kept) { // the heap may hand back a freed block's address
+                EXPECT_EQ(again == block, row.served) << row.name;
+            }
+            block_pool::give(again, row.taken);
+        }).join();
     }
-    void* node = block_pool::take(416);
-    void* map = block_pool::take(64);
-    EXPECT_NE(node, map) << "sizes are not mixed";
-    block_pool::give(node, 416);
-    block_pool::give(map, 64);
 }
 
 // A block may go back on another thread: it joins that thread's list, which the thread's end
@@ -58,16 +56,6 @@ TEST(BlockPool, BlocksGivenBackOnAnotherThread)
     }).join();
     EXPECT_EQ(keptThere, 10u);
     EXPECT_EQ(block_pool::freeBlockCount(), before);
-}
-
-// More sizes than a thread pools: the extra ones pass straight through.
-TEST(BlockPool, SizesBeyondThePooledCountPassThrough)
-{
-    std::thread([] {
-        for (std::size_t i = 0; i < block_pool::pooledSizes + 3; ++i)
-            block_pool::give(block_pool::take(32 + 8 * i), 32 + 8 * i);
-        EXPECT_EQ(block_pool::freeBlockCount(), block_pool::pooledSizes);
-    }).join();
 }
 
 } // namespace
