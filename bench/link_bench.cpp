@@ -68,16 +68,22 @@ public:
 
     // Reports counted since the last call.
     std::size_t takeCounted() { return counted_.exchange(0); }
+    // Mean time of one of its polls so far (frame, dispatch, feeding and cycle), microseconds.
+    double pollUs() const { return polls_ > 0 ? busyUs_.load() / static_cast<double>(polls_.load()) : 0.0; }
 
 private:
     void run(std::stop_token stop)
     {
         auto next = std::chrono::steady_clock::now();
         while (!stop.stop_requested()) {
+            const auto start = std::chrono::steady_clock::now();
             world_.frame();
             world_.feed(false);
             countQueuedReports();
             rtd::trafficCycle();
+            const std::chrono::duration<double, std::micro> busy = std::chrono::steady_clock::now() - start;
+            busyUs_ = busyUs_ + busy.count();
+            ++polls_;
             next += 10ms;
             std::this_thread::sleep_until(next);
         }
@@ -99,6 +105,8 @@ private:
 
     rtd::bench::PollWorld world_{liveCount};
     std::atomic<std::size_t> counted_{0};
+    std::atomic<double> busyUs_{0.0};
+    std::atomic<std::int64_t> polls_{0};
     std::jthread thread_;
 };
 
@@ -130,6 +138,8 @@ public:
         load_.reset();
         drain();
     }
+    // The loaded traffic thread's mean poll, microseconds (0 without load).
+    double trafficPollUs() const { return load_ ? load_->pollUs() : 0.0; }
     // The reader thread's processor time so far, in microseconds.
     double readerCpuUs()
     {
@@ -188,6 +198,8 @@ void burstsInto(LoopbackReader& reader, benchmark::State& state)
     state.counters["lost"] = static_cast<double>(sent - received);
     if (received > 0)
         state.counters["readerUsEach"] = (reader.readerCpuUs() - cpuBefore) / static_cast<double>(received);
+    if (reader.trafficPollUs() > 0)
+        state.counters["trafficPollUs"] = reader.trafficPollUs();
 }
 
 // 0.2 s of datagrams a round at `perSecond`.
