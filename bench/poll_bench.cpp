@@ -68,6 +68,7 @@ void BM_TrafficPoll(benchmark::State& state)
         const double n = mixSamples;
         state.counters["airborne"] = mix.airborne / n;
         state.counters["onGround"] = mix.onGround / n;
+        state.counters["takeOffOrLanding"] = mix.takeOffOrLanding / n;
         state.counters["runway"] = mix.runway / n;
         state.counters["curving"] = mix.curving / n;
         state.counters["depth"] = mix.depth / n;

@@ -9,7 +9,7 @@
 //
 // One poll, as the program runs it: a simulator frame and its dispatch (the simulator client
 // thread's part), the world's feeding (the traffic reader's part), then trafficCycle().
-// Everything runs on the calling thread.
+// Everything runs on one thread at a time: the one that builds the world, then the one polling it.
 
 #include "airports/park_airport_state.hpp"
 #include "airports/services.hpp"
@@ -143,15 +143,18 @@ public:
         }));
     }
 
-    // What the aircraft are doing now, as shares of all: in the air, on the ground, in the
-    // take-off roll, the flare or the landing roll, on a ground curve; and the mean queue depth.
+    // What the aircraft are doing now, as shares of all: in the air, on the ground, taking off
+    // or landing (from the take-off run or the approach set-up to the end of the landing roll),
+    // of those in the roll, the flare, the de-rotation or the landing roll, on a ground curve;
+    // and the mean queue depth.
     struct Mix {
-        double airborne = 0, onGround = 0, runway = 0, curving = 0, depth = 0;
+        double airborne = 0, onGround = 0, takeOffOrLanding = 0, runway = 0, curving = 0, depth = 0;
 
         Mix& operator+=(const Mix& m)
         {
             airborne += m.airborne;
             onGround += m.onGround;
+            takeOffOrLanding += m.takeOffOrLanding;
             runway += m.runway;
             curving += m.curving;
             depth += m.depth;
@@ -166,13 +169,16 @@ public:
             if (ai == nullptr)
                 continue;
             ++(ai->onGround ? m.onGround : m.airborne);
+            if (ai->takeOffRun || ai->phase == Phase::takeOffRoll || ai->landing || ai->landingRoll)
+                ++m.takeOffOrLanding;
             if (ai->phase == Phase::takeOffRoll || ai->flareStage > 0 || ai->derotating || ai->landingRoll)
                 ++m.runway;
             m.curving += ai->curveActive() ? 1 : 0;
             m.depth += static_cast<double>(ai->updates.size());
         }
         const auto all = static_cast<double>(crafts_.size());
-        return {m.airborne / all, m.onGround / all, m.runway / all, m.curving / all, m.depth / all};
+        return {m.airborne / all, m.onGround / all, m.takeOffOrLanding / all, m.runway / all, m.curving / all,
+                m.depth / all};
     }
 
 private:
