@@ -8,6 +8,7 @@
 // keeps hexids, aircraft ids and object ids, never pointers. Only the traffic thread changes
 // them.
 
+#include "core/block_pool.hpp"
 #include "core/geo.hpp"
 #include "traffic/records.hpp"
 
@@ -37,6 +38,10 @@ enum class Phase : std::uint32_t {
     atStand = 6,
     fresh = 7, // new, not placed
 };
+
+// A live aircraft's queued updates, oldest first. Its blocks are recycled, so that the
+// traffic thread's polls, which append as many updates as they play, allocate nothing.
+using UpdateQueue = std::deque<PositionUpdate, RecyclingAllocator<PositionUpdate>>;
 
 inline constexpr std::uint32_t throttleNoneSent = 5;
 inline constexpr std::uint32_t flapsNoneSent = 4;
@@ -80,7 +85,7 @@ struct LiveAI : ParkedAI {
     double altitude = 0.0; // feet
     double simVerticalSpeed = 0.0; // feet per second
     double simAirspeed = 0.0;      // knots
-    std::deque<PositionUpdate> updates; // oldest first; the front is the next target
+    UpdateQueue updates;            // oldest first; the front is the next target
     double lastFeedTimestamp = 0.0;     // seconds
     double checkedLat = 0.0;
     double checkedLon = 0.0;

@@ -12,7 +12,7 @@ std::vector<ParkedAI> parkedAIList;
 std::deque<std::uint32_t> removalBacklog;
 std::deque<CreationRequest> liveCreationBacklog;
 std::deque<CreationRequest> parkedCreationBacklog;
-std::list<std::uint32_t> coupledCheckList;
+std::list<std::uint32_t, RecyclingAllocator<std::uint32_t>> coupledCheckList;
 std::atomic<std::uint32_t> followedObjectId{0};
 std::vector<SimEvent> pendingSetups;
 std::atomic<bool> navLightsRequest{false};

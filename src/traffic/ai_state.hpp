@@ -2,6 +2,7 @@
 // The AI aircraft lists of the traffic thread and the queues between them and the simulator
 // link. Only the traffic thread touches these (pendingSetups also holds simEventMutex).
 
+#include "core/block_pool.hpp"
 #include "traffic/ai_commands.hpp"
 #include "traffic/ai_objects.hpp"
 #include "traffic/sim_events.hpp"
@@ -19,7 +20,8 @@ extern std::vector<ParkedAI> parkedAIList;
 extern std::deque<std::uint32_t> removalBacklog;          // object ids, one per 10th poll on
 extern std::deque<CreationRequest> liveCreationBacklog;
 extern std::deque<CreationRequest> parkedCreationBacklog;
-extern std::list<std::uint32_t> coupledCheckList;         // hexids
+// Hexids; the nodes are recycled, as an approach set-up adds one in the middle of a poll.
+extern std::list<std::uint32_t, RecyclingAllocator<std::uint32_t>> coupledCheckList;
 extern std::atomic<std::uint32_t> followedObjectId;       // shown for CALLSIGN_2_OBJECTID
 // Created aircraft waiting for their delayed set-up, also the created parked objects
 // waiting for theirs.

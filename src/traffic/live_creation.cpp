@@ -52,7 +52,7 @@ bool endsWithGhostMark(const std::string& callsign)
     return !callsign.empty() && callsign.back() == '_';
 }
 
-bool mixesAirAndGround(const std::deque<PositionUpdate>& updates)
+bool mixesAirAndGround(const UpdateQueue& updates)
 {
     const bool first = updates.front().airborne;
     return std::any_of(updates.begin(), updates.end(), [first](const PositionUpdate& u) { return u.airborne != first; });

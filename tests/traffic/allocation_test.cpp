@@ -1,41 +1,15 @@
-// Counts the allocations of the traffic reader and of the per-poll step of live aircraft: the sanitizers bring their own allocator,
-// so there the count is skipped. The replaced operators pair malloc with free, which the
-// compiler cannot see through inlined library code.
-#if defined(__GNUC__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
+// Counts the allocations of the traffic reader and of the per-poll step of live aircraft: the
+// sanitizers bring their own allocator, so there the count is skipped.
+#include "allocation_count/allocation_count.hpp"
 #include "core/parameters.hpp"
 #include "datagram_support.hpp"
 #include "traffic/ai_commands.hpp"
+#include "traffic/ai_state.hpp"
+#include "traffic/live_ground.hpp"
 #include "traffic/live_motion.hpp"
 #include "traffic/service_link.hpp"
 
 #include <gtest/gtest.h>
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define RAMPTIDE_COUNT_ALLOCATIONS 0
-#else
-#define RAMPTIDE_COUNT_ALLOCATIONS 1
-
-namespace {
-std::atomic<bool> counting{false};
-std::atomic<int> allocations{0};
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    if (counting)
-        ++allocations;
-    if (void* memory = std::malloc(size == 0 ? 1 : size))
-        return memory;
-    throw std::bad_alloc();
-}
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-#endif
 
 namespace rtd {
 namespace {
@@ -68,11 +42,9 @@ TEST(TrafficAllocations, RejectedNoneAcceptedOnlyTheQueuedCopy)
         reader->handleDatagram(row.datagram); // the parse record and callsign set grow once
         trafficReportQueue.clear();
         trafficReportQueue.shrink_to_fit();
-        allocations = 0;
-        counting = true;
+        allocation_count::start();
         reader->handleDatagram(row.datagram);
-        counting = false;
-        EXPECT_EQ(allocations, row.allocations) << row.datagram.substr(0, 80);
+        EXPECT_EQ(allocation_count::stop(), row.allocations) << row.datagram.substr(0, 80);
         EXPECT_EQ(trafficReportQueue.size(), row.allocations > 0 ? 1U : 0U);
     }
     setFlightRunning(false);
@@ -104,16 +76,52 @@ TEST(TrafficAllocations, PollStepsOfLiveAircraftAllocateNothing)
     flare.landing = true;
     flare.heightAboveGround = 25.0;
     flare.flight.flarePolls = 400;
-    allocations = 0;
-    counting = true;
+    allocation_count::start();
     for (int i = 0; i < 600; ++i)
         for (LiveAI* a : {&cruise, &takeOff, &flare})
             stepLiveAI(*a);
-    counting = false;
-    EXPECT_EQ(allocations, 0);
+    EXPECT_EQ(allocation_count::stop(), 0);
     EXPECT_EQ(takeOff.takeOffCountdown, 200 - 600);
     EXPECT_EQ(flare.flareStage, 1);
     clearAIQueues();
+#else
+    GTEST_SKIP() << "the sanitizer's allocator is not counted";
+#endif
+}
+
+// The queues a poll fills as fast as it empties them take no memory once they have run a
+// while: the update queue taking reports at its back and playing them from its front, with
+// midpoints inserted; the coupled-check list adding and checking one at a time.
+TEST(TrafficAllocations, QueuesInStepAllocateNothing)
+{
+#if RAMPTIDE_COUNT_ALLOCATIONS
+    const auto update = [](int i) {
+        PositionUpdate u;
+        u.lat = 52.0 + 0.001 * i;
+        u.duePoll = i;
+        return u;
+    };
+    LiveAI ai;
+    for (int i = 0; i < 15; ++i)
+        ai.updates.push_back(update(i));
+    const auto round = [&](int i) {
+        ai.updates.push_back(update(i));
+        if (i % 3 == 0)
+            insertMidpointUpdate(ai);
+        ai.updates.pop_front();
+        if (i % 3 == 0)
+            ai.updates.pop_front();
+        coupledCheckList.push_back(static_cast<std::uint32_t>(i));
+        coupledCheckList.pop_front();
+    };
+    for (int i = 15; i < 1000; ++i)
+        round(i);
+    allocation_count::start();
+    for (int i = 1000; i < 5000; ++i)
+        round(i);
+    EXPECT_EQ(allocation_count::stop(), 0);
+    EXPECT_EQ(ai.updates.size(), 15u);
+    coupledCheckList.clear();
 #else
     GTEST_SKIP() << "the sanitizer's allocator is not counted";
 #endif
