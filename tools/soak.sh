@@ -37,7 +37,7 @@ echo "soak of $minutes min in $work"
 
 rss_from=5
 [ "$minutes" -ge 10 ] || rss_from=1
-"$soak" --folder "$work/run" --rss-from-minute "$rss_from" >"$work/soak.out" 2>&1 &
+"$soak" --folder "$work/run" --rss-from-minute "$rss_from" --burst-minute "$minutes" >"$work/soak.out" 2>&1 &
 soak_pid=$!
 peer_pid=
 tail_pid=

@@ -5,7 +5,8 @@
 // the fixture generator and KLM and DLH B738 liveries, the user on the ground at the park
 // airport TEST (10 stands, from the fixture generator), range 40 nm, no TCP link.
 //
-//   ramptide_soak [--folder DIR] [--rss-from-minute M] [--quiet-seconds S] [--drain-seconds S]
+//   ramptide_soak [--folder DIR] [--rss-from-minute M] [--burst-minute B] [--quiet-seconds S]
+//                 [--drain-seconds S]
 //
 // It prints "ports TRAFFIC,WEATHER" once the readers listen, then every 10 s: the time, RSS,
 // the sizes of the traffic thread's containers (taken on that thread every 5 s), the report
@@ -16,7 +17,8 @@
 // holds: RSS from minute M (default 5) to the end within 5% of its smallest value, the report
 // queue empty within --drain-seconds (default 20) of the last datagram, under 1% of the polls
 // more than 2 ms late, no moving aircraft left once they ran out and no AI object left once
-// the user left; else 1 (2 for a bad command line). A poll that starts without sleeping
+// the user left, no violation of the simulator's rules; else 1 (2 for a bad command line).
+// With --burst-minute it also shows the RSS from minute M to the burst. A poll that starts without sleeping
 // counts as late: the clock sees only the sleeps.
 //
 // DIR (default a fresh folder under the system's temporary folder) holds the input files,
@@ -75,6 +77,7 @@ constexpr int printEverySeconds = 10;
 struct Options {
     std::filesystem::path folder;
     double rssFromMinute = 5;
+    std::optional<double> burstMinute; // where the scenario's burst starts, for the RSS before it
     int quietSeconds = 5;
     int drainSeconds = 20;
 };
@@ -215,7 +218,7 @@ std::optional<Options> parseOptions(int argc, char** argv)
 {
     Options options;
     options.folder = std::filesystem::temp_directory_path() / fmt::format("ramptide-soak-{}", ::getpid());
-    const auto whole = [](const std::string& text, double& out) {
+    const auto nonNegative = [](const std::string& text, double& out) {
         const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), out);
         return error == std::errc() && end == text.data() + text.size() && out >= 0;
     };
@@ -229,15 +232,19 @@ std::optional<Options> parseOptions(int argc, char** argv)
         double number = 0;
         if (key == "--folder") {
             options.folder = value;
-        } else if ((key == "--rss-from-minute" || key == "--quiet-seconds" || key == "--drain-seconds") &&
-                   whole(value, number)) {
+        } else if ((key == "--rss-from-minute" || key == "--burst-minute" || key == "--quiet-seconds" ||
+                    key == "--drain-seconds") &&
+                   nonNegative(value, number)) {
             if (key == "--rss-from-minute")
                 options.rssFromMinute = number;
+            else if (key == "--burst-minute")
+                options.burstMinute = number;
             else
                 (key == "--quiet-seconds" ? options.quietSeconds : options.drainSeconds) = static_cast<int>(number);
         } else {
             fmt::print(stderr, "ramptide_soak: bad option {} {}\nusage: ramptide_soak [--folder DIR] "
-                               "[--rss-from-minute M] [--quiet-seconds S] [--drain-seconds S]\n", key, value);
+                               "[--rss-from-minute M] [--burst-minute M] [--quiet-seconds S] [--drain-seconds S]\n",
+                       key, value);
             return std::nullopt;
         }
     }
@@ -260,6 +267,33 @@ void prepareFolder(const std::filesystem::path& folder)
     rtd::excludedTitles.clear();
     rtd::readAirports();
     rtd::resetParkAirportSight();
+}
+
+// The RSS samples (minute, MiB) from one minute to another: smallest, largest, the spread
+// between them and the change from the first to the last, in % of the smallest and the first.
+struct RssSpan {
+    std::size_t samples = 0;
+    double min = 0, max = 0, spreadPercent = 0, changePercent = 0;
+};
+
+RssSpan rssSpan(const std::vector<std::pair<double, double>>& rss, double fromMinute, double toMinute)
+{
+    RssSpan span;
+    double first = 0, last = 0;
+    for (const auto& [minute, mib] : rss) {
+        if (minute < fromMinute || minute > toMinute)
+            continue;
+        if (span.samples++ == 0)
+            first = span.min = span.max = mib;
+        span.min = std::min(span.min, mib);
+        span.max = std::max(span.max, mib);
+        last = mib;
+    }
+    if (span.samples > 0) {
+        span.spreadPercent = 100 * (span.max - span.min) / span.min;
+        span.changePercent = 100 * (last - first) / first;
+    }
+    return span;
 }
 
 struct Figures {
@@ -415,26 +449,27 @@ int main(int argc, char** argv)
     simClient.join();
     setTrafficClock(nullptr);
 
-    double rssMin = 0, rssMax = 0, rssChange = 0;
-    if (!figures.rss.empty()) {
-        const auto [low, high] = std::minmax_element(figures.rss.begin(), figures.rss.end(),
-                                                     [](const auto& a, const auto& b) { return a.second < b.second; });
-        rssMin = low->second;
-        rssMax = high->second;
-        rssChange = 100 * (figures.rss.back().second - figures.rss.front().second) / figures.rss.front().second;
-    }
-    const double spread = rssMin > 0 ? 100 * (rssMax - rssMin) / rssMin : 0;
+    const RssSpan rss = rssSpan(figures.rss, options.rssFromMinute, minutes());
+    const std::size_t violations = sim->violations().size();
     const double latePercent =
         figures.polls > 0 ? 100.0 * static_cast<double>(latePolls) / static_cast<double>(figures.polls) : 100.0;
-    const bool rssHolds = !figures.rss.empty() && spread <= rssLimitPercent;
+    const bool rssHolds = rss.samples > 0 && rss.spreadPercent <= rssLimitPercent;
     const bool drained = drainedAfterSeconds && *drainedAfterSeconds <= options.drainSeconds;
     const bool pollsHold = latePercent < latePollLimitPercent;
     const bool noneLeft = ranOut && movingLeft == 0 && objectsLeft == 0 && !exitBegan();
     const auto yes = [](bool holds) { return holds ? "holds" : "FAILS"; };
     fmt::print("summary after {:.1f} min\n", minutes());
-    fmt::print("  RSS from minute {}: min {:.1f} MiB, max {:.1f} MiB, spread {:.2f}%, first to last {:+.2f}% "
+    fmt::print("  RSS from minute {} to the end: min {:.2f} MiB, max {:.2f} MiB, spread {:.2f}%, first to last {:+.2f}% "
                "({} samples): {}\n",
-               options.rssFromMinute, rssMin, rssMax, spread, rssChange, figures.rss.size(), yes(rssHolds));
+               options.rssFromMinute, rss.min, rss.max, rss.spreadPercent, rss.changePercent, rss.samples,
+               yes(rssHolds));
+    if (options.burstMinute) {
+        const RssSpan steady = rssSpan(figures.rss, options.rssFromMinute, *options.burstMinute);
+        fmt::print("    of which minute {} to the burst at minute {}: min {:.2f} MiB, max {:.2f} MiB, spread {:.2f}%, "
+                   "first to last {:+.2f}%\n",
+                   options.rssFromMinute, *options.burstMinute, steady.min, steady.max, steady.spreadPercent,
+                   steady.changePercent);
+    }
     fmt::print("  report queue: peak {}, empty {} after the last datagram: {}\n", figures.peakQueue,
                drainedAfterSeconds ? fmt::format("{:.0f} s", *drainedAfterSeconds) : std::string("never"),
                yes(drained));
@@ -446,7 +481,10 @@ int main(int argc, char** argv)
                "{}, parked list {}): {}\n",
                movingLeft, ranOut && stopped ? std::chrono::duration<double>(*ranOut - *stopped).count() : 0.0,
                atStandsLeft, parkedLeft, objectsLeft, last.live, last.parked, yes(noneLeft));
-    const bool holds = rssHolds && drained && pollsHold && noneLeft;
+    fmt::print("  stand-in violations: {}: {}\n", violations, yes(violations == 0));
+    for (const std::string& violation : sim->violations())
+        fmt::print("    {}\n", violation);
+    const bool holds = rssHolds && drained && pollsHold && noneLeft && violations == 0;
     fmt::print("result: {}\n", holds ? "PASS" : "FAIL");
     closeLogFile();
     return holds ? 0 : 1;
