@@ -1,9 +1,10 @@
-// Thirty simulated minutes of heavy traffic through the traffic cycle on the stand-in: the
-// soak scenario (300 aircraft cruising, approaching, departing and taxiing at the park
-// airport, each flight replaced by a new hexid, then a burst at 400 datagrams a second) fed to
-// the readers at its own times. The queues and lists between the reader, the traffic thread and
-// the simulator stay bounded, no aircraft waits long for its creation or removal, and once the
-// reports stop and the park airport is out of sight nothing is left in the simulator.
+// Thirty simulated minutes of heavy traffic through the traffic cycle on the stand-in at 25
+// frames a second: the soak scenario (300 aircraft cruising, approaching, departing and taxiing
+// at the park airport, each flight replaced by a new hexid, then a burst at 400 datagrams a
+// second) fed to the readers at its own times. The queues and lists between the reader, the
+// traffic thread and the simulator stay bounded, no aircraft waits long for its creation or
+// removal, and once the reports stop and the park airport is out of sight nothing is left in
+// the simulator.
 
 #include "park_airport_harness.hpp"
 
@@ -25,10 +26,26 @@ namespace {
 
 constexpr double steadyMinutes = 28; // then the burst minute and the run-out
 constexpr std::int64_t runOutPolls = 5 * 60 * 100;
+constexpr int framesPerSecond = 25;
+constexpr int pollsPerFrame = 4;
 
 class SoakTest : public test::ParkAirportHarness {
 protected:
-    SoakTest() { sim->recordCalls(false); }
+    SoakTest()
+    {
+        sim->recordCalls(false);
+        sim->setFrameRate(framesPerSecond);
+    }
+
+    // One poll with the simulator at 25 frames a second: a frame every fourth poll, the
+    // client's dispatch at every poll as its thread dispatches between frames.
+    void pollAtFrameRate(std::int64_t poll)
+    {
+        if (poll % pollsPerFrame == 0)
+            sim->frames(1);
+        dispatchSimConnect();
+        trafficCycle();
+    }
 
     // The largest size seen of each container, sampled once a second.
     void sample()
@@ -105,7 +122,6 @@ TEST_F(SoakTest, ThirtyMinutesOfHeavyTrafficStayBoundedAndLeaveNothingBehind)
     }
     ASSERT_GT(ghosts.size(), 20u);
 
-    const std::int64_t start = pollCounter;
     std::size_t next = 0;
     std::int64_t lastPoll = static_cast<std::int64_t>(events.back().at * pollsPerSecond) + runOutPolls;
     for (std::int64_t p = 0; p < lastPoll; ++p) {
@@ -115,11 +131,11 @@ TEST_F(SoakTest, ThirtyMinutesOfHeavyTrafficStayBoundedAndLeaveNothingBehind)
             else if (events[next].action == peer::Action::weatherDatagram)
                 weatherReader.handleDatagram(events[next].data);
         }
-        step(1);
-        if ((pollCounter - start) % pollsPerSecond == 0) {
-            sample();
-            watchWaits();
-        }
+        pollAtFrameRate(p);
+        if (p % pollsPerSecond != 0)
+            continue;
+        sample();
+        watchWaits();
         if (next == events.size() && onlyParkedLeft())
             break;
     }
@@ -129,7 +145,8 @@ TEST_F(SoakTest, ThirtyMinutesOfHeavyTrafficStayBoundedAndLeaveNothingBehind)
 
     // Out of sight of the park airport the parked aircraft, static and live, go too.
     sim->setUser({.lat = test::userPosition.lat, .lon = test::userPosition.lon, .altFt = 30000, .onGround = false});
-    seconds(20);
+    for (int p = 0; p < 20 * pollsPerSecond; ++p)
+        pollAtFrameRate(p);
     EXPECT_TRUE(sim->objects().empty());
     EXPECT_TRUE(liveAIList.empty());
     EXPECT_TRUE(parkedAIList.empty());
