@@ -335,8 +335,16 @@ int main(int argc, char** argv)
 
     setFlightRunning(false);
     trafficReader.setUserPosition(userAircraftState().position());
-    std::thread weather([] { runReader(weatherReader, 0); });
-    std::thread traffic([] { runReader(trafficReader, 0); });
+    std::jthread weatherReading([] { runReader(weatherReader, 0); });
+    std::jthread trafficReading([] { runReader(trafficReader, 0); });
+    // Every way out stops the readers first: their threads end only when told.
+    struct StopReaders {
+        ~StopReaders()
+        {
+            stopReader(trafficReader);
+            stopReader(weatherReader);
+        }
+    } const stopReaders;
     while ((trafficReader.boundPort() == 0 || weatherReader.boundPort() == 0) && !readerFailed)
         std::this_thread::sleep_for(10ms);
     if (readerFailed) {
@@ -358,7 +366,7 @@ int main(int argc, char** argv)
     setTrafficClock(&clock);
     setCycleStepTrace(&takeSizes);
     onUserPositionChange(true);
-    std::jthread traffic_thread(mainLoop);
+    std::jthread trafficThread(mainLoop);
 
     const auto start = Clock::now();
     const auto minutes = [&start] { return std::chrono::duration<double>(Clock::now() - start).count() / 60; };
@@ -436,15 +444,15 @@ int main(int argc, char** argv)
     figures.polls = pollCounter - firstPoll;
     const std::int64_t unslept = std::max<std::int64_t>(0, figures.polls - (clock.sleeps - firstSleeps));
     const std::int64_t latePolls = clock.lateSleeps + unslept;
-    traffic_thread.request_stop();
-    traffic_thread.join();
+    trafficThread.request_stop();
+    trafficThread.join();
     setCycleStepTrace(nullptr);
     const Sizes last = currentSizes();
     const std::int64_t stale = loggedStaleReports(options.folder / "Log.txt") + staleReportCount;
     stopReader(trafficReader);
     stopReader(weatherReader);
-    traffic.join();
-    weather.join();
+    trafficReading.join();
+    weatherReading.join();
     simClient.request_stop();
     simClient.join();
     setTrafficClock(nullptr);
