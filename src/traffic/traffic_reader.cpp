@@ -3,6 +3,7 @@
 #include "core/display.hpp"
 #include "core/log.hpp"
 #include "core/parameters.hpp"
+#include "core/time.hpp"
 #include "core/utf.hpp"
 #include "traffic/service_link.hpp"
 
@@ -350,12 +351,32 @@ void TrafficReader::fillTexts(const TextViews& texts)
 
 TrafficDrop TrafficReader::handOver()
 {
-    std::lock_guard lock(trafficMutex);
-    if (!flightRunning)
-        return TrafficDrop::notRunning;
-    record_.update.duePoll = pollCounter.load() + replayDelayPolls;
-    trafficReportQueue.push_back(record_);
+    bool full = false;
+    {
+        std::lock_guard lock(trafficMutex);
+        if (!flightRunning)
+            return TrafficDrop::notRunning;
+        record_.update.duePoll = pollCounter.load() + replayDelayPolls;
+        full = trafficReportQueue.size() >= maxQueuedReports;
+        if (full)
+            trafficReportQueue.pop_front();
+        trafficReportQueue.push_back(record_);
+    }
+    if (full)
+        logFullQueue();
     return TrafficDrop::none;
+}
+
+void TrafficReader::logFullQueue()
+{
+    ++droppedForFullQueue_;
+    const auto now = std::chrono::steady_clock::now();
+    if (lastFullQueueLog_ && now - *lastFullQueueLog_ < std::chrono::minutes(1))
+        return;
+    logLine(fmt::format("{} report queue full ({} reports): {} of the oldest dropped", currentUtcClock(),
+                        maxQueuedReports, droppedForFullQueue_));
+    droppedForFullQueue_ = 0;
+    lastFullQueueLog_ = now;
 }
 
 TrafficReader::Inputs TrafficReader::inputs() const

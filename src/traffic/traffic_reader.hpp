@@ -19,6 +19,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -92,6 +93,11 @@ enum class TrafficDrop : int {
 };
 
 inline constexpr std::int64_t replayDelayPolls = 3000;
+// The report queue holds at most this many reports, 10 s of datagrams at 1,000 a second (five
+// times what the traffic cycle merges): a flood of datagrams cannot grow it without end. When
+// it is full the oldest report, the next to go stale, makes room; the log says so at once and
+// then at most once a minute, with the count.
+inline constexpr std::size_t maxQueuedReports = 10000;
 inline constexpr double groundRangeNm = 5.0;
 inline constexpr std::string_view towPrefix = "TOW ";
 
@@ -151,10 +157,13 @@ private:
     void noteLiveCallsign(std::string_view field);
     void fillTexts(const TextViews& texts);
     TrafficDrop handOver();
+    void logFullQueue();
 
     TrafficReport record_;
     std::vector<std::string_view> fields_;
     TrafficDrop lastDrop_ = TrafficDrop::none;
+    std::int64_t droppedForFullQueue_ = 0; // since the last log line about them
+    std::optional<std::chrono::steady_clock::time_point> lastFullQueueLog_;
 
     mutable std::mutex inputsMutex_;
     Inputs inputs_;

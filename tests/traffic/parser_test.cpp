@@ -196,5 +196,17 @@ TEST_F(ParserTest, OverlongDatagramIsLoggedAndDropped)
     EXPECT_THAT(installation.logText(), ::testing::HasSubstr(fmt::format("buffer overrun: {} bytes", overlong.size())));
 }
 
+TEST_F(ParserTest, FullReportQueueDropsItsOldestAndSaysSoOnce)
+{
+    for (std::size_t i = 0; i < maxQueuedReports + 3; ++i)
+        reader->handleDatagram(trafficDatagram({{hexidField, std::to_string(4850000 + i)}}));
+    ASSERT_EQ(trafficReportQueue.size(), maxQueuedReports);
+    EXPECT_EQ(trafficReportQueue.front().hexid, 4850003u);
+    EXPECT_EQ(trafficReportQueue.back().hexid, 4850000u + maxQueuedReports + 2);
+    const std::string log = installation.logText();
+    EXPECT_THAT(log, ::testing::HasSubstr("report queue full (10000 reports): 1 of the oldest dropped"));
+    EXPECT_EQ(log.find("report queue full"), log.rfind("report queue full")); // the next line waits a minute
+}
+
 } // namespace
 } // namespace rtd
