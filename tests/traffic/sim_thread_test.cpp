@@ -107,7 +107,10 @@ TEST_F(SimThreadTest, RestartsNeverHoldTwoConnections)
         const auto opensBefore = successfulOpens();
         std::jthread client(SimClient);
         EXPECT_TRUE(waitFor([&] { return successfulOpens() > opensBefore; }, 2s));
-        std::this_thread::sleep_for(20ms);
+        // The simulator runs for the right application; another one gets a user error.
+        EXPECT_TRUE(waitFor([&] {
+            return row.openAfterStop == 0 ? simRunning.load() : !mainWindowGlobals.statusLine().errorText.empty();
+        }, 5s)) << row.application;
         EXPECT_EQ(sim->openConnections(), row.openWhileRunning) << row.application;
         client.request_stop();
         client.join();
