@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <utility>
@@ -33,6 +34,32 @@ pid_t spawn(const std::vector<std::string>& arguments, const std::filesystem::pa
 // its output goes to folder/program.txt.
 pid_t spawnProgram(const std::filesystem::path& install, const std::filesystem::path& folder,
                    const std::vector<std::pair<std::string, std::string>>& environment = {});
+
+// The Windows build under Wine, when the windows preset runs the test: RAMPTIDE_WINE names
+// Wine's loader, RAMPTIDE_WINDOWS_EXE the program and RAMPTIDE_CLOSE_WINDOW_EXE the tool that
+// closes its window as the close button does. Each run has a Wine prefix of its own in
+// `prefix`, whose roaming application-data folder is `roaming`.
+class Wine {
+public:
+    // Nothing when RAMPTIDE_WINE is not set.
+    static std::unique_ptr<Wine> fromEnvironment(const std::filesystem::path& prefix, const std::filesystem::path& roaming);
+    Wine(std::string loader, std::filesystem::path prefix, const std::filesystem::path& roaming);
+    ~Wine(); // ends every process of the prefix
+    Wine(const Wine&) = delete;
+    Wine& operator=(const Wine&) = delete;
+
+    // As spawnProgram, with the program copied into `install` and started from there.
+    pid_t spawnProgram(const std::filesystem::path& install, const std::filesystem::path& folder,
+                       const std::vector<std::pair<std::string, std::string>>& environment) const;
+    // Posts WM_CLOSE to the program's window; false when there was none.
+    bool close() const;
+
+private:
+    int run(const std::vector<std::string>& arguments, const std::filesystem::path& output) const;
+
+    std::string loader_;
+    std::filesystem::path prefix_;
+};
 
 // One line of the peer's record: scenario seconds and the text.
 struct Line {

@@ -2,7 +2,9 @@
 // scenarios/road.scn over loopback against an install whose EHAM is the park apron, and the
 // stand-in simulator records its state every simulated second. The test samples that state
 // while the program runs and judges each aircraft's life from the samples, the peer's record,
-// the log and the files the program leaves.
+// the log and the files the program leaves. The windows preset runs it against the Windows
+// build under Wine. Both runs install the program in a folder, and keep its settings under a
+// user name, that the ANSI code page cannot write.
 
 #include "fixtures/install_fixture.hpp"
 #include "process_support.hpp"
@@ -18,6 +20,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <optional>
+#include <regex>
 #include <thread>
 
 namespace rtd {
@@ -25,6 +28,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using Clock = std::chrono::steady_clock;
 
 // The scenario's times, in seconds from the peer's start.
@@ -114,18 +118,21 @@ TEST(TrafficRoadTest, FromTheFirstDatagramToTheCloseWhileTheServiceLeavesAndRetu
 {
     const test::PortsLock lock;
     test::TempFolder folder;
-    const std::filesystem::path install = folder / "install";
-    const std::filesystem::path roaming = folder / "Roaming";
+    const std::filesystem::path install = folder / "Ramptide \u0141\u00f3d\u017a \u03a9";
+    const std::filesystem::path appData = folder / "Zo\u00eb \u0141ukasiewicz \u03a9";
+    const std::filesystem::path roaming = appData / "Roaming";
     const std::filesystem::path sim = folder / "sim";
     const std::filesystem::path plans = roaming / "Ramptide" / "orig_dest";
     fixtures::writeInstall(install, roaming, {.port = 10747, .autoRange = false, .parkApron = true});
+    const std::unique_ptr<test::Wine> wine = test::Wine::fromEnvironment(folder / "prefix", roaming);
 
     const Clock::time_point start = Clock::now();
     const auto now = [start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
     const pid_t peer = test::spawn({RT_PEER_EXE, "--tcp", "127.0.0.1:10747", "--scenario", RT_PEER_SCENARIOS "/road.scn",
                                     "--record", (folder / "record.txt").string()},
                                    folder / "peer.txt");
-    const pid_t program = test::spawnProgram(install, folder.path(), {{"RAMPTIDE_SIM_RECORD", sim.string()}});
+    const std::vector<std::pair<std::string, std::string>> environment{{"RAMPTIDE_SIM_RECORD", sim.string()}};
+    const pid_t program = wine ? wine->spawnProgram(install, appData, environment) : test::spawnProgram(install, appData, environment);
 
     // Samples until the last aircraft is back after the service's return.
     std::vector<Sample> samples;
@@ -145,11 +152,16 @@ TEST(TrafficRoadTest, FromTheFirstDatagramToTheCloseWhileTheServiceLeavesAndRetu
             planLeft = planWritten && exists;
         }
     }
-    kill(program, SIGTERM);
-    EXPECT_EQ(test::waitForExit(program, 30s), 0) << test::readFile(folder / "program.txt");
+    if (wine)
+        EXPECT_TRUE(wine->close()) << "no window to close";
+    else
+        kill(program, SIGTERM);
+    EXPECT_EQ(test::waitForExit(program, 30s), 0) << test::readFile(appData / "program.txt");
     EXPECT_EQ(test::waitForExit(peer, 90s), 0) << test::readFile(folder / "peer.txt");
-    const std::string log = test::readFile(install / "Log.txt");
+    const std::string log = test::readText(install / "Log.txt");
     ASSERT_FALSE(samples.empty()) << log;
+    // The log ends with the closing time line.
+    EXPECT_TRUE(std::regex_search(log, std::regex("\n[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} [0-9]{4}\n$"))) << log;
 
     // The overflight: one aircraft for its two hexids, created 28-34 s after its first report,
     // on the reports' track and altitude all along, removed after its invented steps with its
@@ -173,7 +185,11 @@ TEST(TrafficRoadTest, FromTheFirstDatagramToTheCloseWhileTheServiceLeavesAndRetu
     EXPECT_LT(invented, 75.0);
     EXPECT_TRUE(planWritten) << overflightPlan;
     EXPECT_FALSE(planLeft) << overflightPlan;
-    EXPECT_THAT(test::readFile(sim / "calls.log"), HasSubstr("SimConnect_AICreateNonATCAircraft(\"B738 KLM\", \"KLM1702\""));
+    const std::string calls = test::readText(sim / "calls.log");
+    EXPECT_THAT(calls, HasSubstr("SimConnect_AICreateNonATCAircraft(\"B738 KLM\", \"KLM1702\""));
+    // The simulator opened every flight plan it was given.
+    EXPECT_THAT(calls, HasSubstr("SimConnect_AISetAircraftFlightPlan("));
+    EXPECT_THAT(log, Not(HasSubstr("load flight plan failed")));
 
     // The arrival parks at the free stand; static parked aircraft stand on the apron.
     EXPECT_THAT(log, HasSubstr("KLM1801  arrived F1"));
@@ -198,7 +214,7 @@ TEST(TrafficRoadTest, FromTheFirstDatagramToTheCloseWhileTheServiceLeavesAndRetu
     EXPECT_TRUE(presenceOf(samples, "RYR2001", serviceReturns).first) << "created again";
 
     // What the arrival taught is in the learned file written at the close.
-    const std::string learned = test::readFile(install / "airports" / "learned" / "stock" / "EHAM.xml");
+    const std::string learned = test::readText(install / "airports" / "learned" / "stock" / "EHAM.xml");
     EXPECT_THAT(standText(learned, "F1"), HasSubstr("PH-BXC")) << learned;
 }
 
