@@ -56,6 +56,7 @@ enum ObjectType : std::uint32_t { objectTypeUser = 0, objectTypeAll = 1, objectT
 inline constexpr std::uint32_t userObject = 0;          // the user aircraft in a request
 inline constexpr std::uint32_t unusedId = 0xFFFFFFFFu;  // datum id of a definition entry
 inline constexpr std::uint32_t priorityHighest = 1;
+inline constexpr std::size_t maxTailNumberChars = 12; // the simulator keeps no more of a tail number
 
 struct RecvHeader {
     std::uint32_t size;

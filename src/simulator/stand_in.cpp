@@ -1033,7 +1033,7 @@ Result StandInSim::createAircraft(Handle handle, const char* title, const char* 
     AiState object;
     object.id = nextObjectId_++;
     object.title = title;
-    object.tail = tail;
+    object.tail = std::string(tail).substr(0, maxTailNumberChars); // as the simulator keeps it
     object.lat = position.latitude;
     object.lon = position.longitude;
     object.alt = position.altitude;

@@ -185,7 +185,8 @@ void onSimFrame()
 void createAIInSim(const CreationRequest& request)
 {
     const std::string title(request.title);
-    if (SimConnect_AICreateNonATCAircraft(simConnectHandle, title.c_str(), request.callsign.c_str(), request.position,
+    const std::string tail = simTailNumber(request.callsign);
+    if (SimConnect_AICreateNonATCAircraft(simConnectHandle, title.c_str(), tail.c_str(), request.position,
                                           createRequest) != ok) {
         logLine(fmt::format("! Simcon call to create ac in sim failed, hexid:{}, liv: \"{}\", callsign: {}",
                             request.aircraftId, title, request.callsign));
@@ -197,7 +198,7 @@ void createAIInSim(const CreationRequest& request)
         logArrow("GetLastSentPacketID");
         packetId = 0;
     }
-    pendingCreations.push_back({.packetId = packetId, .aircraftId = request.aircraftId, .callsign = request.callsign});
+    pendingCreations.push_back({.packetId = packetId, .aircraftId = request.aircraftId, .callsign = tail});
 }
 
 void removeAIFromSim(std::uint32_t objectId)

@@ -363,6 +363,7 @@ void setCycleStepTrace(CycleStepTrace trace)
 
 void mainLoop(std::stop_token stop)
 {
+    const block_pool::ThreadScope pooledQueues; // the aircraft's update queues recycle their blocks
     const CountedThread counted;
     try {
         feedStatusTick();

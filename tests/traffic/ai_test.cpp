@@ -545,6 +545,42 @@ TEST_F(AITest, ParkedAircraftSetUpAndDroppedBacklog)
     EXPECT_EQ(parkedAIList.size(), 4u) << "two set up, two still queued";
 }
 
+// The simulator keeps 12 characters of a tail number: a longer callsign is sent in a form it
+// keeps whole, unique among the creations in flight, so the range scan still finds each one.
+TEST_F(AITest, LongCallsignsAreSentInAFormTheSimulatorKeeps)
+{
+    ASSERT_TRUE(connect());
+    sim->setUser({.lat = 52.3, .lon = 4.76});
+    struct Row {
+        const char* callsign;
+        const char* tail;
+    };
+    const std::vector<Row> rows{
+        {"KLM1801*", "KLM1801*"},
+        {"TRANSAVIA123456*", "TRANSAVIA12*"},
+        {"TRANSAVIA129999*", "TRANSAVIA11*"}, // the same first 11 characters
+        {"TRANSAVIA12*", "TRANSAVIA13*"},     // fits, but its own form is taken
+        {"ABCDEFGHIJKLMNOP", "ABCDEFGHIJKL"},
+    };
+    std::uint32_t id = 0;
+    for (const Row& row : rows) {
+        FlightRecord flight;
+        flight.callsign = row.callsign;
+        flight.hexid = ++id;
+        parkedAIList.push_back(constructParkedAI(flight, 5, 52.3, 4.76 + 0.001 * id, 0, false));
+        queueAICreation({.position = {52.3, 4.76 + 0.001 * id, 0, 0, 0, 0, 1, 0}, .callsign = row.callsign,
+                         .title = "Livery P", .aircraftId = id});
+    }
+    ASSERT_TRUE(step(2));
+    rangeScan();
+    ASSERT_TRUE(step(0));
+    poll(static_cast<int>(rows.size())); // one result a poll
+    ASSERT_EQ(pendingSetups.size(), rows.size()) << "each identified by the range scan";
+    for (const SimEvent& created : pendingSetups)
+        EXPECT_EQ(sim->object(created.objectId)->tail, rows[created.aircraftId - 1].tail);
+    EXPECT_FALSE(contains(log(), "just created, but not by"));
+}
+
 TEST_F(AITest, ParkedIdsWrapToOneAndSkipParkedOnes)
 {
     for (const std::uint32_t id : {1u, 2u, 9999u}) {
