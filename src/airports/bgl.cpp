@@ -243,7 +243,7 @@ void extractHelipads(std::uint64_t index, const BglWords& words, AirportFileData
         pushScanLogLine("lat/lon helipad incorrect (skipped): " + latLonText(position));
         return;
     }
-    if (!std::isfinite(width)) {
+    if (!std::isfinite(width) || width <= 0.0) {
         pushScanLogLine(fmt::format("helipad width {} incorrect (skipped): {}", width, latLonText(position)));
         return;
     }

@@ -324,6 +324,16 @@ TEST(Bgl, RobustnessTable)
           "skipped position with radius INF meters, in scenery.bgl",
           "skipped position with heading NAN degrees, in scenery.bgl",
           "===> ZZAA has 1 parkpos while archived one has 0"}},
+        {"helipads of zero and negative width",
+         [] {
+             return airportWith([](BglBuilder& b) {
+                 b.addHelipad(52.0, 4.0, 0.0f);
+                 b.addHelipad(52.1, 4.0, -8.0f);
+             });
+         },
+         "ZZAA:0",
+         {"helipad width 0 incorrect (skipped): 52.000000,4.000000",
+          "helipad width -8 incorrect (skipped): 52.100000,4.000000"}},
     };
     for (const RobustnessRow& row : rows) {
         const test::BglRun run = readBgl(row.bytes());
