@@ -133,15 +133,22 @@ void numberStandsAndFindNeighbours(std::vector<ParkingPosition>& stands)
         stand.neighbours.shrink_to_fit();
 }
 
-bool underLearnedFolder(const fs::path& path)
+// The path as the file system takes it: absolute, without "." and "..", with the links of
+// its existing part followed.
+fs::path resolvedPath(const fs::path& path)
 {
-    fs::path previous;
-    for (const fs::path& part : path) {
-        if (previous == airportsFolder && part == learnedFolderName)
-            return true;
-        previous = part;
-    }
-    return false;
+    std::error_code error;
+    fs::path resolved = fs::weakly_canonical(fs::absolute(path, error), error);
+    if (error)
+        resolved = fs::absolute(path, error).lexically_normal();
+    return resolved;
+}
+
+// Whether the path lies inside the learned folder, both resolved.
+bool insideLearnedFolder(const fs::path& resolved)
+{
+    const fs::path relative = resolved.lexically_relative(resolvedPath(learnedFolder));
+    return !relative.empty() && *relative.begin() != ".." && relative != ".";
 }
 
 fs::path publisherLearnedFolder(const std::string& publisher)
@@ -361,9 +368,11 @@ void readParkPositions(const pugi::xml_document& document, std::vector<ParkingPo
 
 fs::path learnedPathFor(const fs::path& airportFile, std::string_view icao, const std::string& publisher)
 {
-    fs::path learned = learnedFolderFor(airportFile);
-    if (learned == airportFile || !underLearnedFolder(learned))
-        learned = publisherLearnedFolder(publisher) / xmlFileName(icao);
+    // A link's target may climb with ".." or be absolute: the folders are judged as resolved.
+    const fs::path learned = learnedFolderFor(airportFile.lexically_normal());
+    const fs::path resolved = resolvedPath(learned);
+    if (resolved == resolvedPath(airportFile) || !insideLearnedFolder(resolved))
+        return publisherLearnedFolder(publisher) / xmlFileName(icao);
     return learned;
 }
 

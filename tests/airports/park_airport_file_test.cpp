@@ -464,6 +464,9 @@ TEST_F(ParkAirportFileTest, LearnedFileFolders)
         {thirdparty, "NewPub", fs::path("airports") / "learned" / "thirdparty" / "NewPub" / "EHAM.xml"},
         {elsewhere, "stock", learned}, // never beside or over the base file
         {elsewhere, "Other", fs::path("airports") / "learned" / "thirdparty" / "Other" / "EHAM.xml"},
+        // A link's target: climbing back into the tree, or in another tree.
+        {fs::path("airports") / "archive" / ".." / "archive" / "stock" / "EHAM.xml", "stock", learned},
+        {install / "other" / "airports" / "archive" / "stock" / "EHAM.xml", "stock", learned},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.publisher);
