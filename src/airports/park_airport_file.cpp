@@ -133,15 +133,22 @@ void numberStandsAndFindNeighbours(std::vector<ParkingPosition>& stands)
         stand.neighbours.shrink_to_fit();
 }
 
-bool underLearnedFolder(const fs::path& path)
+// The path as the file system takes it: absolute, without "." and "..", with the links of
+// its existing part followed.
+fs::path resolvedPath(const fs::path& path)
 {
-    fs::path previous;
-    for (const fs::path& part : path) {
-        if (previous == airportsFolder && part == learnedFolderName)
-            return true;
-        previous = part;
-    }
-    return false;
+    std::error_code error;
+    fs::path resolved = fs::weakly_canonical(fs::absolute(path, error), error);
+    if (error)
+        resolved = fs::absolute(path, error).lexically_normal();
+    return resolved;
+}
+
+// Whether the path lies inside the learned folder, both resolved.
+bool insideLearnedFolder(const fs::path& resolved)
+{
+    const fs::path relative = resolved.lexically_relative(resolvedPath(learnedFolder));
+    return !relative.empty() && *relative.begin() != ".." && relative != ".";
 }
 
 fs::path publisherLearnedFolder(const std::string& publisher)
@@ -293,8 +300,10 @@ void readLearned(const fs::path& path)
         return;
     }
     logLine(fmt::format("Read from learned airport file: \"{}\"", pathText(path)));
-    if (!checkMeta(document))
+    if (!checkMeta(document)) {
+        parkAirport.learnedNotMerged = true;
         return;
+    }
     if (const std::string name = getXmlString(document, "airport_name").first; name != parkAirport.name)
         setStatus(fmt::format("Warning: learned file airport name: \"{}\" differs from archived file airport "
                               "name: \"{}\"",
@@ -361,9 +370,11 @@ void readParkPositions(const pugi::xml_document& document, std::vector<ParkingPo
 
 fs::path learnedPathFor(const fs::path& airportFile, std::string_view icao, const std::string& publisher)
 {
-    fs::path learned = learnedFolderFor(airportFile);
-    if (learned == airportFile || !underLearnedFolder(learned))
-        learned = publisherLearnedFolder(publisher) / xmlFileName(icao);
+    // A link's target may climb with ".." or be absolute: the folders are judged as resolved.
+    const fs::path learned = learnedFolderFor(airportFile.lexically_normal());
+    const fs::path resolved = resolvedPath(learned);
+    if (resolved == resolvedPath(airportFile) || !insideLearnedFolder(resolved))
+        return publisherLearnedFolder(publisher) / xmlFileName(icao);
     return learned;
 }
 
@@ -375,6 +386,7 @@ std::string gf_readApf(const fs::path& path, QualityFactors& factors)
     WindowDisplay& display = windowDisplay();
     try {
         airport.handmade = false;
+        airport.learnedNotMerged = false;
         pugi::xml_document document;
         const pugi::xml_parse_result loaded = document.load_file(path.c_str());
         if (!loaded)
@@ -466,11 +478,14 @@ bool gf_readApfForGateCheck(std::string_view icao, std::string_view standName)
 
 void lf_readLearned(const fs::path& path)
 {
+    parkAirport.learnedNotMerged = false;
     try {
         readLearned(path);
     } catch (const std::exception& error) {
+        parkAirport.learnedNotMerged = true;
         logLine(fmt::format("exception in lf_readLearned: {}", error.what()));
     } catch (...) {
+        parkAirport.learnedNotMerged = true;
         logLine("exception in lf_readLearned: unknown");
     }
 }
@@ -539,6 +554,15 @@ bool saveLearnedAirportFile()
     bool saved = false;
     try {
         fs::create_directories(path.parent_path());
+        // What the file held beyond the stands in memory would be lost: it is kept first.
+        if (airport.learnedNotMerged && fs::exists(path)) {
+            const fs::path aside = zeroCopyPath(path);
+            if (!copyFileWhole(path, aside))
+                throw fs::filesystem_error("copy_file", path, aside, std::make_error_code(std::errc::io_error));
+            logLine(fmt::format("{} was not merged whole, saved as {} before it is replaced", pathText(path),
+                                pathText(aside)));
+            airport.learnedNotMerged = false;
+        }
         saved = saveAirportFile(data, path, true, airport.handmade);
     } catch (const fs::filesystem_error& error) {
         logLine(fmt::format("exception in saveLearnedAirportFile: {}", error.what()));

@@ -31,9 +31,10 @@ void readParkPositions(const pugi::xml_document& document, std::vector<ParkingPo
 // Whether the airport file of the code has a stand of exactly that name; false on any error.
 bool gf_readApfForGateCheck(std::string_view icao, std::string_view standName);
 
-// The learned file of an airport file: learnedFolderFor's path when it lies inside
-// airports/learned and is not the airport file itself, else the learned folder of the
-// publisher ("stock", "simaddon", or thirdparty/<publisher>) with "<icao>.xml".
+// The learned file of an airport file: learnedFolderFor's path (of the path without "." and
+// "..") when, resolved, it lies inside airports/learned and is not the airport file itself,
+// else the learned folder of the publisher ("stock", "simaddon", or thirdparty/<publisher>)
+// with "<icao>.xml".
 std::filesystem::path learnedPathFor(const std::filesystem::path& airportFile, std::string_view icao,
                                      const std::string& publisher);
 

@@ -126,7 +126,7 @@ void scanParkAirportFolder()
     for (fs::directory_iterator it(myThirdpartyFolder, error), end; !error && it != end; it.increment(error)) {
         if (!it->is_regular_file(error))
             continue;
-        const std::string code = it->path().stem().string();
+        const std::string code = platform::pathToUtf8(it->path().stem());
         if (listedCodes.contains(code))
             continue;
         if (const std::optional<AirportRecord> airport = findAirport(code)) {
@@ -134,8 +134,9 @@ void scanParkAirportFolder()
             ++added;
         }
     }
-    logLine(fmt::format("{} park airport{} added from \"{}\"", added, added > 1 ? "s" : "",
-                        myThirdpartyFolder.generic_string()));
+    std::string folder = platform::pathToUtf8(myThirdpartyFolder);
+    std::replace(folder.begin(), folder.end(), '\\', '/');
+    logLine(fmt::format("{} park airport{} added from \"{}\"", added, added > 1 ? "s" : "", folder));
 }
 
 std::string entryLine(const ParkAirportEntry& entry)
