@@ -450,6 +450,7 @@ bool logParkAirport(std::string_view icao)
     parkAirport.iata = airport->iata;
     parkAirport.position = {airport->lat, airport->lon};
     parkAirport.elevationFt = airport->alt;
+    reservedStandName.clear(); // a stand of the previous park airport; the list names this one's
     {
         std::lock_guard lock(listMutex);
         listParkCode = airport->code;
