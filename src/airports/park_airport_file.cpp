@@ -527,43 +527,49 @@ bool applyLearnedStandAttributes(std::string_view name, pugi::xml_node parkpos, 
 
 // ---- saving ---------------------------------------------------------------------------------
 
-bool saveLearnedAirportFile()
+LearnedFileSource learnedFileSource()
 {
-    ParkAirportState& airport = parkAirport;
+    const ParkAirportState& airport = parkAirport;
+    return {airport.stands,          airport.icao,     airport.name,        airport.publisher,
+            airport.altitude,        airport.handmade, airport.learnedPath, airport.learnedUpdateCount,
+            airport.changed.load(),  airport.learnedNotMerged};
+}
+
+bool saveLearnedAirportFile(LearnedFileSource source)
+{
     AirportFileData data;
-    data.icao = airport.icao;
-    data.airportName = airport.name;
-    data.altitude = airport.altitude;
-    data.publisher = airport.publisher;
+    data.icao = source.icao;
+    data.airportName = source.name;
+    data.altitude = source.altitude;
+    data.publisher = source.publisher;
     data.qfReal = 0;
     data.qfSoft = 0;
-    for (ParkingPosition& stand : airport.stands) {
-        if (!airport.handmade)
+    for (ParkingPosition& stand : source.stands) {
+        if (!source.handmade)
             std::erase_if(stand.options, [](const StandOption& option) { return !option.learned; });
         ParkingPosition kept = withoutFakeOptions(stand);
-        if (!airport.handmade && !kept.manual && kept.options.empty() && !kept.radiusChange && !kept.cargoChange)
+        if (!source.handmade && !kept.manual && kept.options.empty() && !kept.radiusChange && !kept.cargoChange)
             continue;
         data.stands.push_back(std::move(kept));
     }
-    if (airport.handmade)
+    if (source.handmade)
         std::tie(data.qfReal, data.qfSoft) = computeQualityFactors(data.stands);
 
-    fs::path path = airport.learnedPath;
+    fs::path path = source.learnedPath;
     if (path.empty())
-        path = publisherLearnedFolder(airport.publisher) / xmlFileName(airport.icao);
+        path = publisherLearnedFolder(source.publisher) / xmlFileName(source.icao);
     bool saved = false;
     try {
         fs::create_directories(path.parent_path());
         // What the file held beyond the stands in memory would be lost: it is kept first.
-        if (airport.learnedNotMerged && fs::exists(path)) {
+        if (source.notMerged && fs::exists(path)) {
             const fs::path aside = zeroCopyPath(path);
             if (!copyFileWhole(path, aside))
                 throw fs::filesystem_error("copy_file", path, aside, std::make_error_code(std::errc::io_error));
             logLine(fmt::format("{} was not merged whole, saved as {} before it is replaced", pathText(path),
                                 pathText(aside)));
-            airport.learnedNotMerged = false;
         }
-        saved = saveAirportFile(data, path, true, airport.handmade);
+        saved = saveAirportFile(data, path, true, source.handmade);
     } catch (const fs::filesystem_error& error) {
         logLine(fmt::format("exception in saveLearnedAirportFile: {}", error.what()));
     }
@@ -571,14 +577,22 @@ bool saveLearnedAirportFile()
     if (!saved) {
         setStatus(fmt::format("{} saving \"{}\" did not succeed", clock, pathText(path)), true);
     } else {
-        const std::int32_t count = airport.learnedUpdateCount;
-        setStatus(fmt::format("{}{} \"{}\" saved with {} update{} {}", clock, airport.handmade ? " handmade" : "",
+        const std::int32_t count = source.learnedUpdateCount;
+        setStatus(fmt::format("{}{} \"{}\" saved with {} update{} {}", clock, source.handmade ? " handmade" : "",
                               pathText(path), count, count == 1 ? "" : "s",
-                              airport.changed ? "and one or more parameter changes" : ""),
+                              source.changed ? "and one or more parameter changes" : ""),
                   true);
     }
-    airport.learnedUpdateCount = 0;
-    airport.changed = false;
+    return saved;
+}
+
+bool saveLearnedAirportFile()
+{
+    const bool saved = saveLearnedAirportFile(learnedFileSource());
+    parkAirport.learnedUpdateCount = 0;
+    parkAirport.changed = false;
+    if (saved)
+        parkAirport.learnedNotMerged = false;
     return saved;
 }
 

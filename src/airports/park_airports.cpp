@@ -20,6 +20,7 @@
 #include <fstream>
 #include <list>
 #include <mutex>
+#include <optional>
 #include <pugixml.hpp>
 #include <unordered_map>
 #include <unordered_set>
@@ -48,6 +49,11 @@ std::string listParkCode;
 // The traffic thread's own.
 LatLon lastHandled{-1000.0, -1000.0};
 bool recalcRequested = false;
+
+// What the traffic thread hands to other threads each second: under publishedMutex.
+std::mutex publishedMutex;
+ParkAirportFigures publishedFigures;
+std::optional<LearnedFileSource> handedOver; // what closeParkAirport would save now
 
 std::string fileName()
 {
@@ -451,6 +457,7 @@ bool logParkAirport(std::string_view icao)
     parkAirport.iata = airport->iata;
     parkAirport.position = {airport->lat, airport->lon};
     parkAirport.elevationFt = airport->alt;
+    reservedStandName.clear(); // a stand of the previous park airport; the list names this one's
     {
         std::lock_guard lock(listMutex);
         listParkCode = airport->code;
@@ -494,8 +501,71 @@ bool checkReservedStand(bool apply, std::string& text)
     return true;
 }
 
+ParkAirportFigures parkAirportFigures()
+{
+    std::lock_guard lock(publishedMutex);
+    return publishedFigures;
+}
+
+std::optional<LatLon> nearestParkAirportPosition()
+{
+    std::lock_guard lock(listMutex);
+    if (parkAirports.empty())
+        return std::nullopt;
+    return parkAirports.front().position;
+}
+
+void publishParkAirportState()
+{
+    const ParkAirportState& airport = parkAirport;
+    ParkAirportFigures figures;
+    if (!airport.icao.empty())
+        figures = {airport.icao, airportDisplayName(parkAirportRecord()), reservedStandName};
+    const bool toSave = airport.active && (airport.changed || airport.learnedUpdateCount >= 1);
+    bool copyDue = false;
+    bool changed = false;
+    {
+        std::lock_guard lock(publishedMutex);
+        changed = figures.code != publishedFigures.code || figures.displayName != publishedFigures.displayName ||
+                  figures.reservedStandName != publishedFigures.reservedStandName;
+        publishedFigures = figures;
+        if (!toSave)
+            handedOver.reset();
+        else
+            copyDue = !handedOver || handedOver->icao != airport.icao ||
+                      handedOver->learnedUpdateCount != airport.learnedUpdateCount ||
+                      handedOver->changed != airport.changed;
+    }
+    if (copyDue) { // only when something new was learned: the copy is made outside the lock
+        LearnedFileSource copy = learnedFileSource();
+        std::lock_guard lock(publishedMutex);
+        handedOver = std::move(copy);
+    }
+    if (changed)
+        windowDisplay().invalidate(countersBand);
+}
+
+std::string saveHandedOverLearnedFile()
+{
+    std::optional<LearnedFileSource> source;
+    {
+        std::lock_guard lock(publishedMutex);
+        source.swap(handedOver);
+    }
+    if (!source)
+        return "nothing learned was waiting to be saved";
+    const std::int32_t count = source->learnedUpdateCount;
+    const std::string what = fmt::format("the learned file of {} with {} update{}, from the traffic thread's copy",
+                                         source->icao, count, count == 1 ? "" : "s");
+    return saveLearnedAirportFile(std::move(*source)) ? "saved " + what : "not saved, " + what;
+}
+
 void closeParkAirport()
 {
+    {
+        std::lock_guard lock(publishedMutex);
+        handedOver.reset(); // saved now from the stands themselves
+    }
     ParkAirportState& airport = parkAirport;
     if (airport.active && (airport.changed || airport.learnedUpdateCount >= 1)) {
         saveLearnedAirportFile();

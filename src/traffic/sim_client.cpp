@@ -485,6 +485,7 @@ void dispatchProc(const sim::RecvHeader* message, std::uint32_t size, void*)
             if (const auto* data = dataReplyOf(message, size))
                 onSimObjectDataByType(*data, size);
             break;
+        case sim::recvNull: // nothing: the library has no message for us
         case sim::recvAssignedObjectId:
         case sim::recvClientData:
         case 27:

@@ -41,7 +41,6 @@ std::set<std::string, std::less<>> noMatchSet;
 std::unordered_map<std::uint32_t, LiveryRef> liveryMatchCache;
 std::atomic<bool> maxLiveRequest{false};
 std::int64_t staleReportCount = 0;
-PublishedLiveCounts publishedLiveCounts;
 
 namespace {
 
@@ -93,6 +92,7 @@ void stopTrafficWhileSimStopped()
     sendUserPosition();
     notRunningCountdown = pollsPerSecond;
     refreshLiveCounters();
+    publishParkAirportState();
     dayHalfHour = currentDayAndHalfHour();
 }
 
@@ -252,6 +252,7 @@ void runSecondDuties()
     }
     advanceStatusCycle();
     refreshLiveCounters();
+    publishParkAirportState();
     dayHalfHour = currentDayAndHalfHour();
     ++cycleTick;
     checkCoupledFront();
@@ -544,9 +545,6 @@ void refreshLiveCounters()
     }
     const auto parkedStatic = static_cast<std::int32_t>(std::count_if(
         parkedAIList.begin(), parkedAIList.end(), [](const ParkedAI& p) { return p.simStatus == SimStatus::inSim; }));
-    publishedLiveCounts.liveNotParked = liveNotParked;
-    publishedLiveCounts.parkedLive = parkedLive;
-    publishedLiveCounts.parkedStatic = parkedStatic;
     countLiveAIAtStands();
     MainWindowGlobals& g = mainWindowGlobals;
     if (g.liveFigure.exchange(liveNotParked) != liveNotParked)
@@ -591,9 +589,6 @@ void resetTrafficState()
     mainWindowGlobals.liveFigure = 0;
     mainWindowGlobals.parkedLiveFigure = 0;
     mainWindowGlobals.parkedStaticFigure = 0;
-    publishedLiveCounts.liveNotParked = 0;
-    publishedLiveCounts.parkedLive = 0;
-    publishedLiveCounts.parkedStatic = 0;
     windowDisplay().invalidate(headerBand);
     windowDisplay().invalidate(countersBand);
     clearAIContainers();
@@ -607,6 +602,7 @@ void resetTrafficState()
     publishStandSnapshot(); // the simulator link's nearest stand forgets them too
     fitList.clear();
     parkAirport.learnedUpdateCount = 0;
+    publishParkAirportState();
     noMatchSet.clear();
     staleReportCount = 0;
     cycleTick = 0;

@@ -259,6 +259,8 @@ TEST_F(ParkAirportsTest, ReservedStandChangesOnReRead)
     text.clear();
     EXPECT_TRUE(checkReservedStand(true, text));
     EXPECT_EQ(text, "park airports and stands are okay");
+    logParkAirport("BBBB");
+    EXPECT_EQ(reservedStandName, "") << "the stand was AAAA's";
     setList("XXXX\n");
     EXPECT_FALSE(checkReservedStand(true, text));
 }

@@ -413,6 +413,7 @@ TEST_F(SimHarness, DispatchSortsMessagesByIdAndSkipsShortOnes)
     };
     const std::vector<Row> rows{
         {"unknown id", {0, 1, 99}, "! Unknown Dispatch dwID 99", {}, true},
+        {"null message", {0, 1, 0}, "", {}, true},
         {"assigned object id", {0, 1, 12, 0}, "", {}, true},
         {"client data", {0, 1, 16}, "", {}, true},
         {"id 27", {0, 1, 27}, "", {}, true},
