@@ -4,7 +4,7 @@
 
 #include "simulator/stand_in.hpp"
 
-using rtd::sim::standIn;
+namespace rtd::sim {
 
 Result SimConnect_Open(Handle* handle, const char* name, void*, std::uint32_t, void*, std::uint32_t)
 {
@@ -109,3 +109,5 @@ Result SimConnect_GetLastSentPacketID(Handle handle, std::uint32_t* packetId)
 {
     return standIn().lastSentPacketId(handle, packetId);
 }
+
+} // namespace rtd::sim

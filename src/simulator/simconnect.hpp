@@ -141,13 +141,8 @@ static_assert(sizeof(InitPosition) == 56);
 
 using DispatchProc = void (*)(const RecvHeader* message, std::uint32_t size, void* context);
 
-} // namespace rtd::sim
-
-using rtd::sim::DispatchProc;
-using rtd::sim::Handle;
-using rtd::sim::InitPosition;
-using rtd::sim::Result;
-
+// The calls, under the client library's names. They live in this namespace so that they never
+// meet the library's own declarations of the same names.
 Result SimConnect_Open(Handle* handle, const char* name, void* window, std::uint32_t userEventId, void* eventHandle,
                        std::uint32_t configIndex);
 Result SimConnect_Close(Handle handle);
@@ -180,3 +175,5 @@ Result SimConnect_AIRemoveObject(Handle handle, std::uint32_t objectId, std::uin
 Result SimConnect_AISetAircraftFlightPlan(Handle handle, std::uint32_t objectId, const char* flightPlanPath,
                                           std::uint32_t requestId);
 Result SimConnect_GetLastSentPacketID(Handle handle, std::uint32_t* packetId);
+
+} // namespace rtd::sim

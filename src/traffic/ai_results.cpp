@@ -140,7 +140,7 @@ void transmitUnderLock(std::uint32_t objectId, std::uint32_t eventId, std::strin
 {
     std::lock_guard lock(simConnectMutex);
     if (simConnectHandle != nullptr &&
-        SimConnect_TransmitClientEvent(simConnectHandle, objectId, eventId, 0, simNotificationGroup, 0) != ok)
+        sim::SimConnect_TransmitClientEvent(simConnectHandle, objectId, eventId, 0, simNotificationGroup, 0) != ok)
         logArrow(failure);
 }
 
@@ -330,7 +330,7 @@ bool liveAIAdded(LiveAI& ai, const SimEvent& event)
     createFlightPlanForAI(ai);
     std::lock_guard lock(simConnectMutex);
     if (simConnectHandle != nullptr &&
-        SimConnect_RequestDataOnSimObject(simConnectHandle, staticCgRequest, defineStaticCg, ai.objectId,
+        sim::SimConnect_RequestDataOnSimObject(simConnectHandle, staticCgRequest, defineStaticCg, ai.objectId,
                                           sim::periodOnce) != ok) {
         logArrow("SimConnect request StaticCG fails");
         countSimConnectRequestError();
@@ -346,7 +346,7 @@ void createFlightPlanForAI(LiveAI& ai)
     if (writeFlightPlan(path, ai.flight) == 1) {
         std::lock_guard lock(simConnectMutex);
         if (simConnectHandle != nullptr &&
-            SimConnect_AISetAircraftFlightPlan(simConnectHandle, ai.objectId, path.string().c_str(),
+            sim::SimConnect_AISetAircraftFlightPlan(simConnectHandle, ai.objectId, path.string().c_str(),
                                                flightPlanRequest) == ok) {
             ai.flightPlanSet = true;
             return;
@@ -395,7 +395,7 @@ void touchdownLiveAI(LiveAI& ai)
             const double values[3] = {100.0, levers, levers};
             std::lock_guard lock(simConnectMutex);
             if (simConnectHandle != nullptr)
-                SimConnect_SetDataOnSimObject(simConnectHandle, defineTouchdown, ai.objectId, 0, 0, sizeof values,
+                sim::SimConnect_SetDataOnSimObject(simConnectHandle, defineTouchdown, ai.objectId, 0, 0, sizeof values,
                                               values);
         }
         const double polls = ai.flight.onGroundPolls;

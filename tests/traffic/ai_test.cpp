@@ -146,7 +146,7 @@ TEST_F(AITest, RefusedSwallowedAndHiddenCreations)
     sim->setUser({.lat = 52.3, .lon = 4.76});
     {
         std::lock_guard lock(simConnectMutex);
-        SimConnect_RequestDataOnSimObject(simConnectHandle, userOnGroundRequest, defineUserOnGround, sim::userObject,
+        sim::SimConnect_RequestDataOnSimObject(simConnectHandle, userOnGroundRequest, defineUserOnGround, sim::userObject,
                                           sim::periodSecond);
     }
     sim->refuseTitle("Refused");
