@@ -6,6 +6,7 @@
 #include "core/parameters.hpp"
 #include "core/time.hpp"
 #include "liveries/fixes.hpp"
+#include "platform/platform.hpp"
 #include "traffic/ai_commands.hpp"
 #include "traffic/ai_state.hpp"
 #include "traffic/flight_plans.hpp"
@@ -344,10 +345,12 @@ void createFlightPlanForAI(LiveAI& ai)
         return;
     const std::filesystem::path path = flightPlanFolder / flightPlanFileName(ai.objectId);
     if (writeFlightPlan(path, ai.flight) == 1) {
+        // The library takes a narrow path and adds the extension itself.
+        const std::string libraryPath = platform::narrowPath(std::filesystem::path(path).replace_extension());
         std::lock_guard lock(simConnectMutex);
         if (simConnectHandle != nullptr &&
-            sim::SimConnect_AISetAircraftFlightPlan(simConnectHandle, ai.objectId, path.string().c_str(),
-                                               flightPlanRequest) == ok) {
+            sim::SimConnect_AISetAircraftFlightPlan(simConnectHandle, ai.objectId, libraryPath.c_str(),
+                                                    flightPlanRequest) == ok) {
             ai.flightPlanSet = true;
             return;
         }

@@ -10,6 +10,7 @@
 #include "liveries/dbase.hpp"
 #include "liveries/lookup_tables.hpp"
 #include "platform/platform.hpp"
+#include "simulator/client_library.hpp"
 #include "traffic/ai_commands.hpp"
 #include "traffic/sim_events.hpp"
 
@@ -317,6 +318,7 @@ std::int64_t unixTimeOfZulu(std::int64_t year, std::int64_t dayOfYear, std::int6
 void SimClient(std::stop_token stop)
 {
     const CountedThread counted;
+    logLine(sim::simulatorChoiceText());
     std::mutex waitMutex;
     std::condition_variable_any waitForStop;
     bool first = true;
