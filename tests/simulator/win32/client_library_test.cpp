@@ -7,7 +7,8 @@
 #include <windows.h>
 
 #include <fstream>
-#include <sstream>
+#include <utility>
+#include <vector>
 
 namespace rtd::sim {
 namespace {
@@ -69,6 +70,26 @@ TEST(ClientLibraryTest, AnUnusableLibraryFailsEveryCallAndIsReportedOnce)
         }
         EXPECT_EQ(reports, 1);
     }
+}
+
+TEST(ClientLibraryTest, TheStandInLibraryConnectsThroughTheBinding)
+{
+    test::TempFolder folder;
+    std::filesystem::copy_file(besideTestProgram(L"stand_in_simconnect.dll"), folder / "SimConnect.dll");
+    DllClientLibrary library(folder.path());
+    Handle handle = nullptr;
+    ASSERT_EQ(library.open(&handle, "Ramptide", nullptr, 0, nullptr, 0), ok);
+    ASSERT_NE(handle, nullptr);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> received; // id, size
+    const DispatchProc keep = [](const RecvHeader* message, std::uint32_t size, void* context) {
+        static_cast<decltype(received)*>(context)->emplace_back(message->id, size);
+    };
+    EXPECT_EQ(library.callDispatch(handle, keep, &received), ok);
+    ASSERT_FALSE(received.empty());
+    EXPECT_EQ(received[0], std::make_pair(std::uint32_t{recvOpen}, std::uint32_t{sizeof(RecvOpen)}));
+    EXPECT_EQ(library.callDispatch(handle, keep, &received), ok) << "nothing waiting is a success";
+    EXPECT_EQ(library.close(handle), ok);
+    library.release();
 }
 
 } // namespace
