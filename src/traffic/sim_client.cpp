@@ -10,6 +10,7 @@
 #include "liveries/dbase.hpp"
 #include "liveries/lookup_tables.hpp"
 #include "platform/platform.hpp"
+#include "simulator/client_library.hpp"
 #include "traffic/ai_commands.hpp"
 #include "traffic/sim_events.hpp"
 
@@ -317,6 +318,7 @@ std::int64_t unixTimeOfZulu(std::int64_t year, std::int64_t dayOfYear, std::int6
 void SimClient(std::stop_token stop)
 {
     const CountedThread counted;
+    logLine(sim::simulatorChoiceText());
     std::mutex waitMutex;
     std::condition_variable_any waitForStop;
     bool first = true;
@@ -353,7 +355,7 @@ OpenOutcome openSimConnect()
     const bool carryOn = guarded([&connected] {
         closeSimConnect(false); // one connection at a time
         sim::Handle handle = nullptr;
-        if (SimConnect_Open(&handle, productName.data(), nullptr, 0, nullptr, 0) != ok || handle == nullptr)
+        if (sim::SimConnect_Open(&handle, productName.data(), nullptr, 0, nullptr, 0) != ok || handle == nullptr)
             return true;
         {
             std::lock_guard lock(simConnectMutex);
@@ -379,7 +381,7 @@ bool dispatchSimConnect()
             return false;
         dispatchError = nullptr;
         quitReceived = false;
-        const sim::Result result = SimConnect_CallDispatch(handle, dispatchProc, nullptr);
+        const sim::Result result = sim::SimConnect_CallDispatch(handle, dispatchProc, nullptr);
         if (dispatchError)
             std::rethrow_exception(std::exchange(dispatchError, nullptr));
         const auto now = std::chrono::steady_clock::now();
@@ -404,10 +406,10 @@ void closeSimConnect(bool announce)
         return;
     setMark(mainWindowGlobals.simConnected, false);
     for (const std::uint32_t definition : clearedDefinitions)
-        SimConnect_ClearDataDefinition(simConnectHandle, definition);
+        sim::SimConnect_ClearDataDefinition(simConnectHandle, definition);
     for (std::uint32_t event = eventSim; event <= eventFlightLoaded; ++event)
-        SimConnect_UnsubscribeFromSystemEvent(simConnectHandle, event);
-    if (SimConnect_Close(simConnectHandle) != ok)
+        sim::SimConnect_UnsubscribeFromSystemEvent(simConnectHandle, event);
+    if (sim::SimConnect_Close(simConnectHandle) != ok)
         logArrow("SimConnect close failed!");
     simConnectHandle = nullptr;
     if (announce && !exiting) {
@@ -579,24 +581,24 @@ void setupSimConnect()
 {
     std::lock_guard lock(simConnectMutex);
     const sim::Handle h = simConnectHandle;
-    SimConnect_SubscribeToSystemEvent(h, eventSim, "Sim");
-    SimConnect_SubscribeToSystemEvent(h, eventObjectAdded, "ObjectAdded");
-    SimConnect_SubscribeToSystemEvent(h, eventObjectRemoved, "ObjectRemoved");
-    SimConnect_SubscribeToSystemEvent(h, eventFlightLoaded, "FlightLoaded");
-    SimConnect_SubscribeToSystemEvent(h, eventFrame, "Frame");
+    sim::SimConnect_SubscribeToSystemEvent(h, eventSim, "Sim");
+    sim::SimConnect_SubscribeToSystemEvent(h, eventObjectAdded, "ObjectAdded");
+    sim::SimConnect_SubscribeToSystemEvent(h, eventObjectRemoved, "ObjectRemoved");
+    sim::SimConnect_SubscribeToSystemEvent(h, eventFlightLoaded, "FlightLoaded");
+    sim::SimConnect_SubscribeToSystemEvent(h, eventFrame, "Frame");
     const auto define = [h](std::uint32_t definition) {
         for (const Variable& v : variables)
             if (v.definition == definition)
-                SimConnect_AddToDataDefinition(h, definition, v.name, v.unit, v.type, 0.0f, sim::unusedId);
+                sim::SimConnect_AddToDataDefinition(h, definition, v.name, v.unit, v.type, 0.0f, sim::unusedId);
     };
     for (const std::uint32_t definition : setupDefinitions)
         define(definition);
     for (const ClientEvent& event : clientEvents)
-        SimConnect_MapClientEventToSimEvent(h, event.id, event.name);
+        sim::SimConnect_MapClientEventToSimEvent(h, event.id, event.name);
     define(defineTouchdown);
     for (const std::uint32_t event : groupEvents)
-        SimConnect_AddClientEventToNotificationGroup(h, simNotificationGroup, event, true);
-    SimConnect_SetNotificationGroupPriority(h, simNotificationGroup, sim::priorityHighest);
+        sim::SimConnect_AddClientEventToNotificationGroup(h, simNotificationGroup, event, true);
+    sim::SimConnect_SetNotificationGroupPriority(h, simNotificationGroup, sim::priorityHighest);
 }
 
 // ---- replies ----
@@ -801,7 +803,7 @@ UserAircraftState requestUserAircraftPosition()
     if (!simConnectFailed) {
         std::lock_guard lock(simConnectMutex);
         if (simConnectHandle != nullptr &&
-            SimConnect_RequestDataOnSimObject(simConnectHandle, userStateRequest, defineUserState, sim::userObject,
+            sim::SimConnect_RequestDataOnSimObject(simConnectHandle, userStateRequest, defineUserState, sim::userObject,
                                               sim::periodOnce) != ok) {
             logArrow("SimConnect request user ac position fails");
             countSimConnectRequestError();
@@ -815,12 +817,12 @@ void requestUserAircraftTitleAndModel()
     std::lock_guard lock(simConnectMutex);
     if (simConnectHandle == nullptr)
         return;
-    if (SimConnect_RequestDataOnSimObject(simConnectHandle, userTitleRequest, defineUserTitle, sim::userObject,
+    if (sim::SimConnect_RequestDataOnSimObject(simConnectHandle, userTitleRequest, defineUserTitle, sim::userObject,
                                           sim::periodOnce) != ok) {
         logArrow("SimConnect request user ac title fails");
         countSimConnectRequestError();
     }
-    if (SimConnect_RequestDataOnSimObject(simConnectHandle, userModelRequest, defineUserModel, sim::userObject,
+    if (sim::SimConnect_RequestDataOnSimObject(simConnectHandle, userModelRequest, defineUserModel, sim::userObject,
                                           sim::periodOnce) != ok) {
         logArrow("SimConnect reques user ac model fails");
         countSimConnectRequestError();
@@ -837,7 +839,7 @@ bool requestUserOnGround()
     {
         std::lock_guard lock(simConnectMutex);
         if (simConnectHandle == nullptr ||
-            SimConnect_RequestDataOnSimObject(simConnectHandle, userOnGroundRequest, defineUserOnGround,
+            sim::SimConnect_RequestDataOnSimObject(simConnectHandle, userOnGroundRequest, defineUserOnGround,
                                               sim::userObject, sim::periodSecond) != ok) {
             logArrow("SimConnect request ac gnd/air fails");
             countSimConnectRequestError();

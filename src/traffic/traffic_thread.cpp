@@ -347,7 +347,7 @@ void requestAircraftInRange()
     std::lock_guard lock(simConnectMutex);
     if (simConnectHandle == nullptr)
         return;
-    if (SimConnect_RequestDataOnSimObjectType(simConnectHandle, rangeScanRequest, defineRangeScan,
+    if (sim::SimConnect_RequestDataOnSimObjectType(simConnectHandle, rangeScanRequest, defineRangeScan,
                                               static_cast<std::uint32_t>(lateralRangeMetres.load()),
                                               sim::objectTypeAircraft) != sim::ok) {
         logArrow("SimConnect request ac within range fails");

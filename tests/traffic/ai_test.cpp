@@ -110,6 +110,11 @@ TEST_F(AITest, CreationRoundTrip)
         const std::string plan = (flightPlanFolder / fmt::format("{}.pln", objectId)).string();
         EXPECT_TRUE(std::filesystem::exists(plan));
         EXPECT_EQ(created->flightPlan, plan);
+        // The library adds the extension itself: it is handed the path without it.
+        const std::string planCall = fmt::format("SimConnect_AISetAircraftFlightPlan({}, \"{}\", 110)", objectId,
+                                                 plan.substr(0, plan.size() - 4));
+        const std::vector<std::string> calls = callNames(*sim, before);
+        EXPECT_NE(std::ranges::find(calls, planCall), calls.end()) << planCall;
 
         std::vector<int> togglePolls;
         for (int p = 2; p <= 200; ++p) {
@@ -146,7 +151,7 @@ TEST_F(AITest, RefusedSwallowedAndHiddenCreations)
     sim->setUser({.lat = 52.3, .lon = 4.76});
     {
         std::lock_guard lock(simConnectMutex);
-        SimConnect_RequestDataOnSimObject(simConnectHandle, userOnGroundRequest, defineUserOnGround, sim::userObject,
+        sim::SimConnect_RequestDataOnSimObject(simConnectHandle, userOnGroundRequest, defineUserOnGround, sim::userObject,
                                           sim::periodSecond);
     }
     sim->refuseTitle("Refused");
