@@ -402,7 +402,6 @@ std::string refreshParkAirportControls()
                 writeParkAirportLocked();
             }
         }
-        stands.shrink_to_fit();
         const bool reserved = !parkAirports.empty() && parkAirports.front().code == icao &&
                               !parkAirports.front().stand.empty() &&
                               findStandByName(parkAirports.front().stand) != stands.end();

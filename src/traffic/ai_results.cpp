@@ -227,6 +227,19 @@ void handleCreateLost(const SimEvent& event)
         logArrow(fmt::format("creation of aircraft {} never reported by the Sim, dropped", id));
 }
 
+// The object of a creation given up: it stays frozen in the simulator for good unless it is
+// removed, so it goes when none of the aircraft has taken it since.
+void handleFoundGivenUp(const SimEvent& event)
+{
+    const std::uint32_t objectId = event.objectId;
+    const auto owns = [objectId](const ParkedAI& p) { return p.objectId == objectId; };
+    if (objectId <= userObjectId || liveIndex.byObjectId(objectId) != nullptr ||
+        std::any_of(parkedAIList.begin(), parkedAIList.end(), owns))
+        return;
+    logArrow(fmt::format("object {} of a creation given up found, removed", objectId));
+    queueRemoval(objectId);
+}
+
 void setUpCreatedLive(LiveAI& ai, SimEvent& entry, bool& done)
 {
     ai.simStatus = SimStatus::inSim;
@@ -302,6 +315,7 @@ void handleSimEvent(const SimEvent& event)
     case StaticCg: handleStaticCg(event); break;
     case CreateFailed: handleCreateFailed(event); break;
     case CreateLost: handleCreateLost(event); break;
+    case FoundGivenUp: handleFoundGivenUp(event); break;
     default: break;
     }
 }

@@ -262,6 +262,10 @@ void pullOut(LiveAI& ai)
 void pushBack(LiveAI& ai)
 {
     ai.extrapolationCountdown = 0;
+    // The swing is decided afresh by this push back's own report; the nose stays put until then.
+    ai.turning = false;
+    ai.turnKnown = false;
+    ai.turnRight = false;
     const double h = wrapTwoPi(ai.standHeading + pi);
     const ParkingPosition* stand = standById(ai.standId);
     if (stand == nullptr)

@@ -15,6 +15,7 @@
 #include "traffic/sim_events.hpp"
 
 #include <fmt/format.h>
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <chrono>
@@ -75,6 +76,10 @@ struct AddedObject {
 };
 std::vector<AddedObject> recentlyAddedIds; // objects added since, not yet seen in a range scan
 constexpr std::size_t maxRecentlyAdded = 256;
+// The tail numbers of creations given up unidentified: the object of one may still turn up,
+// and then nobody owns it. The oldest make room.
+std::vector<std::string> givenUpTails;
+constexpr std::size_t maxGivenUpTails = 256;
 int frameCounter = 0;
 std::exception_ptr dispatchError;
 bool quitReceived = false;
@@ -618,10 +623,25 @@ void ageUnidentified()
         logArrow(fmt::format("creation of {} (aircraft {}) not reported by the Sim in {} s, dropped",
                              pending.callsign, pending.aircraftId, creationTimeoutSeconds));
         pushSimEvent({.objectId = 0, .aircraftId = pending.aircraftId, .kind = CreateLost});
+        if (givenUpTails.size() >= maxGivenUpTails)
+            givenUpTails.erase(givenUpTails.begin());
+        givenUpTails.push_back(pending.callsign);
         pending = std::move(pendingCreations.back());
         pendingCreations.pop_back();
     }
     std::erase_if(recentlyAddedIds, [](AddedObject& a) { return ++a.ageSeconds >= creationTimeoutSeconds; });
+}
+
+// An object under the tail number of a creation given up: handed to the traffic thread,
+// which removes it unless one of its aircraft owns it. True when it was one.
+bool handOverGivenUp(std::uint32_t objectId, const std::string& atcId)
+{
+    const auto found = std::find(givenUpTails.begin(), givenUpTails.end(), atcId);
+    if (found == givenUpTails.end())
+        return false;
+    givenUpTails.erase(found);
+    pushSimEvent({.objectId = objectId, .aircraftId = 0, .kind = FoundGivenUp});
+    return true;
 }
 
 } // namespace
@@ -678,6 +698,8 @@ void onSimObjectDataByType(const sim::RecvSimObjectData& message, std::uint32_t 
         recentlyAddedIds.pop_back();
         const std::uint32_t aircraftId = takePendingCreationByCallsign(atcId);
         if (aircraftId == 0) {
+            if (handOverGivenUp(message.objectId, atcId))
+                return;
             logArrow(fmt::format("just created, but not by {}, oid: {}, callsign \"{}\" unknown", productName,
                                  message.objectId, atcId));
             return;
@@ -690,6 +712,8 @@ void onSimObjectDataByType(const sim::RecvSimObjectData& message, std::uint32_t 
                           .value2 = aboveGroundFt});
         return;
     }
+    if (!givenUpTails.empty() && handOverGivenUp(message.objectId, atcId))
+        return;
     if (aboveGroundFt <= rangeScanGroundFt && !atcId.ends_with('*'))
         pushSimEvent({.objectId = message.objectId, .aircraftId = onGround, .kind = GroundData, .value1 = groundFt,
                       .value2 = aboveGroundFt});
@@ -896,6 +920,7 @@ void resetSimLink()
     failingSince.reset();
     pendingCreations.clear();
     recentlyAddedIds.clear();
+    givenUpTails.clear();
     clearAIQueues();
     {
         std::lock_guard lock(simEventMutex);

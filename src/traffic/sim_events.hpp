@@ -18,6 +18,7 @@ enum SimEventKind : std::uint32_t {
     StaticCg = 4,
     CreateFailed = 6,
     CreateLost = 7, // a creation the simulator never identified
+    FoundGivenUp = 8, // an object found later under the tail number of a creation given up
 };
 
 struct SimEvent {

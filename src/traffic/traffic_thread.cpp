@@ -328,9 +328,13 @@ void buildCreationRequest()
         return;
     const std::uint32_t hexid = readyForCreation.back();
     readyForCreation.pop_back();
-    const LiveAI* ai = findLive(hexid);
+    LiveAI* ai = findLive(hexid);
     if (ai == nullptr || ai->erase)
         return;
+    if (ai->simStatus == SimStatus::removed || ai->removeWhenCreated) {
+        ai->erase = true; // marked to leave before its creation was asked for: none is
+        return;
+    }
     CreationRequest request;
     request.position = {ai->lat, ai->lon, ai->altitude, ai->pitch * radiansToDegrees, ai->bank * radiansToDegrees,
                         ai->heading * radiansToDegrees, 0, 0};
@@ -576,6 +580,8 @@ void initTrafficContainers()
     reserveAIContainers();
     readyForCreation.reserve(64);
     heldCallsigns.reserve(64);
+    parkAirport.stands.reserve(512);
+    fitList.reserve(256);
     deleteCallsignFile();
 }
 

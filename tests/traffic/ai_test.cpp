@@ -145,7 +145,7 @@ TEST_F(AITest, CreationRoundTrip)
     }
 }
 
-TEST_F(AITest, RefusedSwallowedAndHiddenCreations)
+TEST_F(AITest, RefusedSwallowedAndUnseenCreations)
 {
     ASSERT_TRUE(connect());
     sim->setUser({.lat = 52.3, .lon = 4.76});
@@ -163,10 +163,10 @@ TEST_F(AITest, RefusedSwallowedAndHiddenCreations)
 
     sim->swallowCreations(1);
     placeLive(0x500002, "AFR2", "Swallowed", Phase::atStand, 0);
-    placeLive(0x500003, "AFR3", "Hidden", Phase::atStand, 0);
+    placeLive(0x500003, "AFR3", "Far", Phase::atStand, 0);
+    sim->setUser({.lat = 54.0, .lon = 4.76}); // 100 nm north: no scan reaches the new object
     ASSERT_TRUE(step(2));
     ASSERT_EQ(sim->objects().size(), 1u);
-    sim->hideFromRangeScan(sim->objects().back().id);
     rangeScan();
     ASSERT_TRUE(step(0));
     poll();
@@ -183,6 +183,21 @@ TEST_F(AITest, RefusedSwallowedAndHiddenCreations)
     EXPECT_TRUE(pendingCreations.empty());
     EXPECT_EQ(excludedTitles, std::vector<LiveryRef>{"Refused"}) << "the livery is not to blame";
     EXPECT_TRUE(contains(log(), "creation of AFR2 (aircraft 5242882) not reported by the Sim in 30 s, dropped"));
+
+    // Found later, each goes: the swallowed one's object, added late, and the far one, the
+    // user back next to it. A foreign aircraft stays.
+    sim->setUser({.lat = 52.3, .lon = 4.76});
+    sim->addForeignAircraft("Swallowed", "AFR2", 52.3, 4.76, 0, true);
+    const std::uint32_t foreign = sim->addForeignAircraft("Other", "BAW9", 52.3, 4.76, 0, true);
+    ASSERT_TRUE(step(1));
+    rangeScan();
+    ASSERT_TRUE(step(0));
+    poll();
+    ASSERT_TRUE(step(1));
+    std::vector<std::uint32_t> left;
+    for (const sim::AiState& object : sim->objects())
+        left.push_back(object.id);
+    EXPECT_EQ(left, std::vector<std::uint32_t>{foreign});
 
     // The 20th distinct refused title ends the run.
     excludedTitles.assign({"Refused"});
