@@ -8,6 +8,7 @@
 #include "poll_world.hpp"
 
 #include "allocation_count/allocation_count.hpp"
+#include "core/block_pool.hpp"
 
 #include <benchmark/benchmark.h>
 #include <algorithm>
@@ -30,6 +31,7 @@ double percentile(std::vector<double>& samples, double share)
 void BM_TrafficPoll(benchmark::State& state)
 {
     const auto count = static_cast<int>(state.range(0));
+    const rtd::block_pool::ThreadScope pooled; // as on the traffic thread
     std::unique_ptr<rtd::bench::PollWorld> world;
     try {
         world = std::make_unique<rtd::bench::PollWorld>(count);

@@ -66,7 +66,7 @@ public:
         sim_->setUser({.lat = airport.lat + 0.03, .lon = airport.lon, .onGround = true});
         {
             std::lock_guard lock(simConnectMutex);
-            SimConnect_RequestDataOnSimObject(simConnectHandle, userOnGroundRequest, defineUserOnGround,
+            sim::SimConnect_RequestDataOnSimObject(simConnectHandle, userOnGroundRequest, defineUserOnGround,
                                               sim::userObject, sim::periodSecond);
         }
         userStateCache = requestUserAircraftPosition();

@@ -40,7 +40,7 @@ void BM_RangeScanOf1000Aircraft(benchmark::State& state)
     dispatchSimConnect(); // their ObjectAdded events
     const auto scan = [] {
         std::lock_guard lock(simConnectMutex);
-        SimConnect_RequestDataOnSimObjectType(simConnectHandle, rangeScanRequest, defineRangeScan, 40 * 1852,
+        sim::SimConnect_RequestDataOnSimObjectType(simConnectHandle, rangeScanRequest, defineRangeScan, 40 * 1852,
                                               sim::objectTypeAircraft);
     };
     scan();

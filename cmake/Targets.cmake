@@ -52,9 +52,8 @@ function(ramptide_test name folder)
     if(CMAKE_CROSSCOMPILING)
         # Under Wine each binary is one CTest test: discovering cases would start Wine per case.
         add_test(NAME ${name} COMMAND test_${name})
-        if(ARG_PROPERTIES)
-            set_tests_properties(${name} PROPERTIES ${ARG_PROPERTIES})
-        endif()
+        # The tests talk to the in-process stand-in, never to a client library found on the machine.
+        set_tests_properties(${name} PROPERTIES ENVIRONMENT RAMPTIDE_SIM=stand-in ${ARG_PROPERTIES})
     else()
         gtest_discover_tests(test_${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "${name}." PROPERTIES ${ARG_PROPERTIES})
     endif()

@@ -37,6 +37,7 @@ constexpr std::uint32_t airportSectionType = 3;
 
 std::mutex scanLogMutex;
 std::vector<std::string> scanLog;
+thread_local ScanLogLimit* threadLimit = nullptr;
 
 std::uint32_t wordAt(const char* bytes)
 {
@@ -47,8 +48,37 @@ std::uint32_t wordAt(const char* bytes)
 
 } // namespace
 
+ScanLogLimit::ScanLogLimit(std::string source, std::size_t limit)
+    : source_(std::move(source)), left_(limit), outer_(threadLimit)
+{
+    threadLimit = this;
+}
+
+ScanLogLimit::~ScanLogLimit()
+{
+    threadLimit = outer_;
+    if (omitted_ == 0)
+        return;
+    try {
+        pushScanLogLine(fmt::format("{}{} more lines about {} left out", arrowPrefix, omitted_, source_));
+    } catch (const std::exception&) {
+    }
+}
+
+bool ScanLogLimit::take()
+{
+    if (left_ == 0) {
+        ++omitted_;
+        return false;
+    }
+    --left_;
+    return true;
+}
+
 void pushScanLogLine(std::string text)
 {
+    if (threadLimit != nullptr && !threadLimit->take())
+        return;
     const std::lock_guard lock(scanLogMutex);
     scanLog.push_back(std::move(text));
 }

@@ -19,6 +19,24 @@ namespace rtd {
 // The scan log: lines under their own mutex, written to "AirportsScanLog.txt" at the end of
 // a scan. pushScanLogLine is its only writer and may be called from any scan task.
 void pushScanLogLine(std::string text);
+// While one lives, the scan-log lines its thread adds after the first `limit` are counted,
+// not kept; at its end one line says how many lines about `source` were left out.
+class ScanLogLimit {
+public:
+    ScanLogLimit(std::string source, std::size_t limit);
+    ~ScanLogLimit();
+    ScanLogLimit(const ScanLogLimit&) = delete;
+    ScanLogLimit& operator=(const ScanLogLimit&) = delete;
+
+private:
+    friend void pushScanLogLine(std::string text);
+    bool take(); // false when the line is to be left out
+
+    std::string source_;
+    std::size_t left_;
+    std::size_t omitted_ = 0;
+    ScanLogLimit* outer_;
+};
 // Empties the log and reserves room for the lines of a new scan.
 void startScanLog();
 // The lines so far, leaving the log empty.

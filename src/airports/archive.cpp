@@ -89,7 +89,8 @@ std::optional<std::string> archiveEntryPath(std::string_view name)
         }
         start = end + 1;
     }
-    if (parts.empty())
+    // Only the archive's own folder: never the learned files or the scan's output.
+    if (parts.size() < 2 || parts.front() != "archive")
         return std::nullopt;
     std::string path;
     for (const std::string_view part : parts)
@@ -124,7 +125,11 @@ void extractArchiveEntry(ArchiveExtraction& counts, const ZipEntry& entry)
     if (thirdparty && !fs::is_directory(target.parent_path()))
         return;
     std::string content;
-    if (entry.archive->readEntry(entry, content) != 0) {
+    // The stated size may be wrong: the reading itself stops at the limit.
+    const int read = entry.archive->readEntry(entry, content, counts.maxEntryBytes);
+    if (read == ZipArchive::entryTooLarge) {
+        logArrow(fmt::format("refused archive entry {} of more than {} bytes", name, counts.maxEntryBytes));
+    } else if (read != 0) {
         logArrow(fmt::format("reading {} failed?", name));
         ++counts.failed;
     } else if (counts.writer) {
@@ -153,10 +158,24 @@ ArchiveWriter::~ArchiveWriter()
 
 void ArchiveWriter::write(fs::path target, std::string text)
 {
+    std::string key = platform::pathToUtf8(target);
+    std::transform(key.begin(), key.end(), key.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
     std::unique_lock lock(mutex_);
     room_.wait(lock, [&] { return queue_.size() < queueLimit; });
-    queue_.emplace_back(std::move(target), std::move(text));
+    queue_.push_back(Job{std::move(target), std::move(text), std::move(key)});
     ready_.notify_one();
+}
+
+std::deque<ArchiveWriter::Job>::iterator ArchiveWriter::nextJob()
+{
+    for (auto job = queue_.begin(); job != queue_.end(); ++job) {
+        const auto sameTarget = [&](const auto& other) { return other == job->key; };
+        if (std::none_of(busy_.begin(), busy_.end(), sameTarget) &&
+            std::none_of(queue_.begin(), job, [&](const Job& earlier) { return sameTarget(earlier.key); }))
+            return job;
+    }
+    return queue_.end();
 }
 
 std::uint32_t ArchiveWriter::finish()
@@ -175,25 +194,35 @@ std::uint32_t ArchiveWriter::finish()
 void ArchiveWriter::run()
 {
     for (;;) {
-        std::pair<fs::path, std::string> job;
+        Job job;
         {
             std::unique_lock lock(mutex_);
-            ready_.wait(lock, [&] { return closing_ || !queue_.empty(); });
-            if (queue_.empty())
+            auto next = queue_.end();
+            ready_.wait(lock, [&] {
+                next = nextJob();
+                return next != queue_.end() || (closing_ && queue_.empty());
+            });
+            if (next == queue_.end())
                 return;
-            job = std::move(queue_.front());
-            queue_.pop_front();
+            job = std::move(*next);
+            queue_.erase(next);
+            busy_.push_back(job.key);
         }
         room_.notify_one();
         bool written = false;
         try {
-            written = writeStringToFile(job.second, job.first, FileSync::batched);
+            written = writeStringToFile(job.text, job.target, FileSync::batched);
         } catch (const std::exception&) {
         }
         if (!written) {
-            logArrow(fmt::format("writing {} failed?", text(job.first)));
+            logArrow(fmt::format("writing {} failed?", text(job.target)));
             ++failed_;
         }
+        {
+            const std::lock_guard lock(mutex_);
+            busy_.erase(std::find(busy_.begin(), busy_.end(), job.key));
+        }
+        ready_.notify_all(); // a job of the same target may wait for this one
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "airports/airport_database.hpp"
 #include "airports/airport_scan.hpp"
+#include "core/exit.hpp"
 #include "core/geo.hpp"
 #include "core/log.hpp"
 #include "platform/platform.hpp"
@@ -35,6 +36,7 @@ constexpr double twoPi = 6.283185307179586;
 constexpr std::array<const char*, 12> namePrefixes = {"",   "r",   "p",  "np", "ep",  "sep",
                                                       "sp", "swp", "wp", "nwp", "g", ""};
 constexpr std::array<const char*, 6> duplicateLetters = {"a", "b", "c", "d", "e", "f"};
+constexpr std::size_t scanLogLinesPerFile = 1000;
 
 // The positions a scenery file may give that the simulator means as "none".
 bool isNullPosition(double latitude, double longitude)
@@ -162,8 +164,12 @@ void readBglAirports(const BglWords& words, const std::string& bglPath, AirportS
         throw std::out_of_range(fmt::format("scenery file of {} words", words.size()));
     if (words.at(1) != headerSize || words.size() < headerWords + 1)
         return;
+    const ScanLogLimit logLimit(bglPath, scanLogLinesPerFile);
+    // The records the walks have reached: a walk that comes to one of them would only read
+    // again what an earlier walk read from there on.
+    std::vector<bool> walked(static_cast<std::size_t>(words.size()));
     const std::uint32_t sections = words.at(5);
-    for (std::uint64_t i = 0; i < sections; ++i) {
+    for (std::uint64_t i = 0; i < sections && !exitBegan(); ++i) {
         const std::uint64_t entry = headerWords + 5 * i;
         const std::uint32_t type = words.at(entry);
         const std::uint32_t entrySize = ((words.at(entry + 1) & 0x10000u) | 0x40000u) >> 14;
@@ -172,8 +178,11 @@ void readBglAirports(const BglWords& words, const std::string& bglPath, AirportS
         const std::uint64_t subsections = words.at(entry + 3) / 4;
         std::uint64_t index = words.at(subsections + 2) / 4;
         // The walk runs on to the end of the file, past the section's own records.
-        while (index < words.size()) {
+        while (index < words.size() && !walked[static_cast<std::size_t>(index)]) {
+            walked[static_cast<std::size_t>(index)] = true;
             if (words.low16(index) == airportRecordId) {
+                if (exitBegan())
+                    return;
                 const DecodedIdentifier icao = lf_decodeIdentifierOrRegionCode(words.at(index + 10));
                 if (icao.valid)
                     processBglAirport(index, words, words.recordStep(index), icao.text, bglPath, sink);
@@ -205,7 +214,7 @@ void processBglAirport(std::uint64_t index, const BglWords& words, std::int64_t 
     while (static_cast<std::int64_t>(child) < recordEnd) {
         const std::uint16_t id = words.low16(child);
         if (id == parkingListRecordId) {
-            extractParkingPositions(child, words, airport, state, bglPath);
+            extractParkingPositions(child, words, static_cast<std::uint64_t>(recordEnd), airport, state, bglPath);
             if (state.duplicate)
                 dedupeStandNames(airport);
             break;
@@ -234,7 +243,7 @@ void extractHelipads(std::uint64_t index, const BglWords& words, AirportFileData
         pushScanLogLine("lat/lon helipad incorrect (skipped): " + latLonText(position));
         return;
     }
-    if (!std::isfinite(width)) {
+    if (!std::isfinite(width) || width <= 0.0) {
         pushScanLogLine(fmt::format("helipad width {} incorrect (skipped): {}", width, latLonText(position)));
         return;
     }
@@ -249,12 +258,17 @@ void extractHelipads(std::uint64_t index, const BglWords& words, AirportFileData
     ++state.helipadCounter;
 }
 
-void extractParkingPositions(std::uint64_t index, const BglWords& words, AirportFileData& airport,
-                             BglAirportState& state, const std::string& bglPath)
+void extractParkingPositions(std::uint64_t index, const BglWords& words, std::uint64_t airportEnd,
+                             AirportFileData& airport, BglAirportState& state, const std::string& bglPath)
 {
     const std::uint32_t count = words.high16(index + 1);
     std::uint64_t entry = index + 2;
     for (std::uint32_t i = 0; i < count; ++i) {
+        if (entry + parkingEntryWords > airportEnd) {
+            pushScanLogLine(fmt::format("{}parking list of {} holds {} of the {} entries it claims, in {}", arrowPrefix,
+                                        airport.icao, i, count, bglPath));
+            return;
+        }
         const std::uint32_t flags = words.at(entry);
         const std::uint64_t current = entry;
         entry += parkingEntryWords + (flags >> 24);

@@ -74,7 +74,10 @@ struct BglAirportState {
 
 // Reads one scenery file and hands every airport in it to the sink. Nothing happens when the
 // file cannot be opened or is not a scenery file; throws std::out_of_range when a structure
-// it needs lies past the end (airports handed on before that stay handed on).
+// it needs lies past the end (airports handed on before that stay handed on). Each record is
+// read once, also when several sections lead to it; reading stops between sections and
+// airports once an exit has begun; the file adds at most 1000 lines to the scan log, and
+// then one that says how many it left out.
 void lf_toParkingPositions(const std::filesystem::path& path, AirportSink& sink);
 // The same on words already read; bglPath names the file in messages.
 void readBglAirports(const BglWords& words, const std::string& bglPath, AirportSink& sink);
@@ -82,8 +85,9 @@ void readBglAirports(const BglWords& words, const std::string& bglPath, AirportS
 void processBglAirport(std::uint64_t index, const BglWords& words, std::int64_t recordWords, const std::string& icao,
                        const std::string& bglPath, AirportSink& sink);
 void extractHelipads(std::uint64_t index, const BglWords& words, AirportFileData& airport, BglAirportState& state);
-void extractParkingPositions(std::uint64_t index, const BglWords& words, AirportFileData& airport,
-                             BglAirportState& state, const std::string& bglPath);
+// The list ends with its airport record (word index airportEnd), whatever count it claims.
+void extractParkingPositions(std::uint64_t index, const BglWords& words, std::uint64_t airportEnd,
+                             AirportFileData& airport, BglAirportState& state, const std::string& bglPath);
 void dedupeStandNames(AirportFileData& airport);
 
 } // namespace rtd

@@ -133,15 +133,22 @@ void numberStandsAndFindNeighbours(std::vector<ParkingPosition>& stands)
         stand.neighbours.shrink_to_fit();
 }
 
-bool underLearnedFolder(const fs::path& path)
+// The path as the file system takes it: absolute, without "." and "..", with the links of
+// its existing part followed.
+fs::path resolvedPath(const fs::path& path)
 {
-    fs::path previous;
-    for (const fs::path& part : path) {
-        if (previous == airportsFolder && part == learnedFolderName)
-            return true;
-        previous = part;
-    }
-    return false;
+    std::error_code error;
+    fs::path resolved = fs::weakly_canonical(fs::absolute(path, error), error);
+    if (error)
+        resolved = fs::absolute(path, error).lexically_normal();
+    return resolved;
+}
+
+// Whether the path lies inside the learned folder, both resolved.
+bool insideLearnedFolder(const fs::path& resolved)
+{
+    const fs::path relative = resolved.lexically_relative(resolvedPath(learnedFolder));
+    return !relative.empty() && *relative.begin() != ".." && relative != ".";
 }
 
 fs::path publisherLearnedFolder(const std::string& publisher)
@@ -293,8 +300,10 @@ void readLearned(const fs::path& path)
         return;
     }
     logLine(fmt::format("Read from learned airport file: \"{}\"", pathText(path)));
-    if (!checkMeta(document))
+    if (!checkMeta(document)) {
+        parkAirport.learnedNotMerged = true;
         return;
+    }
     if (const std::string name = getXmlString(document, "airport_name").first; name != parkAirport.name)
         setStatus(fmt::format("Warning: learned file airport name: \"{}\" differs from archived file airport "
                               "name: \"{}\"",
@@ -361,9 +370,11 @@ void readParkPositions(const pugi::xml_document& document, std::vector<ParkingPo
 
 fs::path learnedPathFor(const fs::path& airportFile, std::string_view icao, const std::string& publisher)
 {
-    fs::path learned = learnedFolderFor(airportFile);
-    if (learned == airportFile || !underLearnedFolder(learned))
-        learned = publisherLearnedFolder(publisher) / xmlFileName(icao);
+    // A link's target may climb with ".." or be absolute: the folders are judged as resolved.
+    const fs::path learned = learnedFolderFor(airportFile.lexically_normal());
+    const fs::path resolved = resolvedPath(learned);
+    if (resolved == resolvedPath(airportFile) || !insideLearnedFolder(resolved))
+        return publisherLearnedFolder(publisher) / xmlFileName(icao);
     return learned;
 }
 
@@ -375,6 +386,7 @@ std::string gf_readApf(const fs::path& path, QualityFactors& factors)
     WindowDisplay& display = windowDisplay();
     try {
         airport.handmade = false;
+        airport.learnedNotMerged = false;
         pugi::xml_document document;
         const pugi::xml_parse_result loaded = document.load_file(path.c_str());
         if (!loaded)
@@ -466,11 +478,14 @@ bool gf_readApfForGateCheck(std::string_view icao, std::string_view standName)
 
 void lf_readLearned(const fs::path& path)
 {
+    parkAirport.learnedNotMerged = false;
     try {
         readLearned(path);
     } catch (const std::exception& error) {
+        parkAirport.learnedNotMerged = true;
         logLine(fmt::format("exception in lf_readLearned: {}", error.what()));
     } catch (...) {
+        parkAirport.learnedNotMerged = true;
         logLine("exception in lf_readLearned: unknown");
     }
 }
@@ -512,34 +527,49 @@ bool applyLearnedStandAttributes(std::string_view name, pugi::xml_node parkpos, 
 
 // ---- saving ---------------------------------------------------------------------------------
 
-bool saveLearnedAirportFile()
+LearnedFileSource learnedFileSource()
 {
-    ParkAirportState& airport = parkAirport;
+    const ParkAirportState& airport = parkAirport;
+    return {airport.stands,          airport.icao,     airport.name,        airport.publisher,
+            airport.altitude,        airport.handmade, airport.learnedPath, airport.learnedUpdateCount,
+            airport.changed.load(),  airport.learnedNotMerged};
+}
+
+bool saveLearnedAirportFile(LearnedFileSource source)
+{
     AirportFileData data;
-    data.icao = airport.icao;
-    data.airportName = airport.name;
-    data.altitude = airport.altitude;
-    data.publisher = airport.publisher;
+    data.icao = source.icao;
+    data.airportName = source.name;
+    data.altitude = source.altitude;
+    data.publisher = source.publisher;
     data.qfReal = 0;
     data.qfSoft = 0;
-    for (ParkingPosition& stand : airport.stands) {
-        if (!airport.handmade)
+    for (ParkingPosition& stand : source.stands) {
+        if (!source.handmade)
             std::erase_if(stand.options, [](const StandOption& option) { return !option.learned; });
         ParkingPosition kept = withoutFakeOptions(stand);
-        if (!airport.handmade && !kept.manual && kept.options.empty() && !kept.radiusChange && !kept.cargoChange)
+        if (!source.handmade && !kept.manual && kept.options.empty() && !kept.radiusChange && !kept.cargoChange)
             continue;
         data.stands.push_back(std::move(kept));
     }
-    if (airport.handmade)
+    if (source.handmade)
         std::tie(data.qfReal, data.qfSoft) = computeQualityFactors(data.stands);
 
-    fs::path path = airport.learnedPath;
+    fs::path path = source.learnedPath;
     if (path.empty())
-        path = publisherLearnedFolder(airport.publisher) / xmlFileName(airport.icao);
+        path = publisherLearnedFolder(source.publisher) / xmlFileName(source.icao);
     bool saved = false;
     try {
         fs::create_directories(path.parent_path());
-        saved = saveAirportFile(data, path, true, airport.handmade);
+        // What the file held beyond the stands in memory would be lost: it is kept first.
+        if (source.notMerged && fs::exists(path)) {
+            const fs::path aside = zeroCopyPath(path);
+            if (!copyFileWhole(path, aside))
+                throw fs::filesystem_error("copy_file", path, aside, std::make_error_code(std::errc::io_error));
+            logLine(fmt::format("{} was not merged whole, saved as {} before it is replaced", pathText(path),
+                                pathText(aside)));
+        }
+        saved = saveAirportFile(data, path, true, source.handmade);
     } catch (const fs::filesystem_error& error) {
         logLine(fmt::format("exception in saveLearnedAirportFile: {}", error.what()));
     }
@@ -547,14 +577,22 @@ bool saveLearnedAirportFile()
     if (!saved) {
         setStatus(fmt::format("{} saving \"{}\" did not succeed", clock, pathText(path)), true);
     } else {
-        const std::int32_t count = airport.learnedUpdateCount;
-        setStatus(fmt::format("{}{} \"{}\" saved with {} update{} {}", clock, airport.handmade ? " handmade" : "",
+        const std::int32_t count = source.learnedUpdateCount;
+        setStatus(fmt::format("{}{} \"{}\" saved with {} update{} {}", clock, source.handmade ? " handmade" : "",
                               pathText(path), count, count == 1 ? "" : "s",
-                              airport.changed ? "and one or more parameter changes" : ""),
+                              source.changed ? "and one or more parameter changes" : ""),
                   true);
     }
-    airport.learnedUpdateCount = 0;
-    airport.changed = false;
+    return saved;
+}
+
+bool saveLearnedAirportFile()
+{
+    const bool saved = saveLearnedAirportFile(learnedFileSource());
+    parkAirport.learnedUpdateCount = 0;
+    parkAirport.changed = false;
+    if (saved)
+        parkAirport.learnedNotMerged = false;
     return saved;
 }
 

@@ -3,11 +3,13 @@
 // file over it, and writing the learned file back when the airport is left.
 //
 // Everything here runs on the traffic thread (saving also on the exit thread once the
-// traffic thread has stopped) and works on `parkAirport`.
+// traffic thread has stopped) and works on `parkAirport`; only a save from a copy
+// (LearnedFileSource) runs on any thread.
 
 #include "airports/airport_file.hpp"
 #include "airports/quality.hpp"
 
+#include <cstdint>
 #include <filesystem>
 #include <pugixml.hpp>
 #include <string>
@@ -31,9 +33,10 @@ void readParkPositions(const pugi::xml_document& document, std::vector<ParkingPo
 // Whether the airport file of the code has a stand of exactly that name; false on any error.
 bool gf_readApfForGateCheck(std::string_view icao, std::string_view standName);
 
-// The learned file of an airport file: learnedFolderFor's path when it lies inside
-// airports/learned and is not the airport file itself, else the learned folder of the
-// publisher ("stock", "simaddon", or thirdparty/<publisher>) with "<icao>.xml".
+// The learned file of an airport file: learnedFolderFor's path (of the path without "." and
+// "..") when, resolved, it lies inside airports/learned and is not the airport file itself,
+// else the learned folder of the publisher ("stock", "simaddon", or thirdparty/<publisher>)
+// with "<icao>.xml".
 std::filesystem::path learnedPathFor(const std::filesystem::path& airportFile, std::string_view icao,
                                      const std::string& publisher);
 
@@ -50,10 +53,27 @@ bool applyLearnedStandAttributes(std::string_view name, pugi::xml_node parkpos, 
 // that shares a half hour with `option`.
 bool isStandOptionKnown(const std::vector<StandOption>& options, const StandOption& option);
 
-// Writes the park airport's learned file to `parkAirport.learnedPath` (creating its folder),
-// announces the outcome on the status line, and resets the learned count and the changed
-// flag either way. A learned (not handmade) airport's stands lose their base options.
-// True when the file was written.
+// What a learned file is written from: the park airport's fields and a copy of its stands.
+struct LearnedFileSource {
+    std::vector<ParkingPosition> stands;
+    std::string icao;
+    std::string name;
+    std::string publisher;
+    std::int32_t altitude = 0;
+    bool handmade = false;
+    std::filesystem::path learnedPath;
+    std::int32_t learnedUpdateCount = 0;
+    bool changed = false;
+    bool notMerged = false; // the file on disk holds more than the stands: kept aside first
+};
+LearnedFileSource learnedFileSource(); // of `parkAirport`
+
+// Writes the learned file to the source's learned path (creating its folder) and announces
+// the outcome on the status line. A learned (not handmade) airport's stands are written
+// without their base options. True when the file was written.
+bool saveLearnedAirportFile(LearnedFileSource source);
+
+// The same for the park airport, whose learned count and changed flag are reset either way.
 bool saveLearnedAirportFile();
 
 } // namespace rtd

@@ -30,6 +30,7 @@ struct ParkAirportState {
     bool handmade = false;     // the learned file is handmade and replaced the stands
     std::filesystem::path filePath;    // the airport file read; empty when none is loaded
     std::filesystem::path learnedPath; // where its learned file is read and written
+    bool learnedNotMerged = false;     // the learned file loaded but was not merged whole: kept aside before a save
     std::int32_t learnedUpdateCount = 0; // changes learned since the file was read
 
     std::atomic<bool>& active = parkAirportActive; // a park airport's file is loaded (parkAirportActive)

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <list>
 #include <mutex>
+#include <optional>
 #include <pugixml.hpp>
 #include <unordered_map>
 #include <unordered_set>
@@ -48,6 +49,11 @@ std::string listParkCode;
 // The traffic thread's own.
 LatLon lastHandled{-1000.0, -1000.0};
 bool recalcRequested = false;
+
+// What the traffic thread hands to other threads each second: under publishedMutex.
+std::mutex publishedMutex;
+ParkAirportFigures publishedFigures;
+std::optional<LearnedFileSource> handedOver; // what closeParkAirport would save now
 
 std::string fileName()
 {
@@ -126,7 +132,7 @@ void scanParkAirportFolder()
     for (fs::directory_iterator it(myThirdpartyFolder, error), end; !error && it != end; it.increment(error)) {
         if (!it->is_regular_file(error))
             continue;
-        const std::string code = it->path().stem().string();
+        const std::string code = platform::pathToUtf8(it->path().stem());
         if (listedCodes.contains(code))
             continue;
         if (const std::optional<AirportRecord> airport = findAirport(code)) {
@@ -134,8 +140,9 @@ void scanParkAirportFolder()
             ++added;
         }
     }
-    logLine(fmt::format("{} park airport{} added from \"{}\"", added, added > 1 ? "s" : "",
-                        myThirdpartyFolder.generic_string()));
+    std::string folder = platform::pathToUtf8(myThirdpartyFolder);
+    std::replace(folder.begin(), folder.end(), '\\', '/');
+    logLine(fmt::format("{} park airport{} added from \"{}\"", added, added > 1 ? "s" : "", folder));
 }
 
 std::string entryLine(const ParkAirportEntry& entry)
@@ -395,7 +402,6 @@ std::string refreshParkAirportControls()
                 writeParkAirportLocked();
             }
         }
-        stands.shrink_to_fit();
         const bool reserved = !parkAirports.empty() && parkAirports.front().code == icao &&
                               !parkAirports.front().stand.empty() &&
                               findStandByName(parkAirports.front().stand) != stands.end();
@@ -450,6 +456,7 @@ bool logParkAirport(std::string_view icao)
     parkAirport.iata = airport->iata;
     parkAirport.position = {airport->lat, airport->lon};
     parkAirport.elevationFt = airport->alt;
+    reservedStandName.clear(); // a stand of the previous park airport; the list names this one's
     {
         std::lock_guard lock(listMutex);
         listParkCode = airport->code;
@@ -493,8 +500,71 @@ bool checkReservedStand(bool apply, std::string& text)
     return true;
 }
 
+ParkAirportFigures parkAirportFigures()
+{
+    std::lock_guard lock(publishedMutex);
+    return publishedFigures;
+}
+
+std::optional<LatLon> nearestParkAirportPosition()
+{
+    std::lock_guard lock(listMutex);
+    if (parkAirports.empty())
+        return std::nullopt;
+    return parkAirports.front().position;
+}
+
+void publishParkAirportState()
+{
+    const ParkAirportState& airport = parkAirport;
+    ParkAirportFigures figures;
+    if (!airport.icao.empty())
+        figures = {airport.icao, airportDisplayName(parkAirportRecord()), reservedStandName};
+    const bool toSave = airport.active && (airport.changed || airport.learnedUpdateCount >= 1);
+    bool copyDue = false;
+    bool changed = false;
+    {
+        std::lock_guard lock(publishedMutex);
+        changed = figures.code != publishedFigures.code || figures.displayName != publishedFigures.displayName ||
+                  figures.reservedStandName != publishedFigures.reservedStandName;
+        publishedFigures = figures;
+        if (!toSave)
+            handedOver.reset();
+        else
+            copyDue = !handedOver || handedOver->icao != airport.icao ||
+                      handedOver->learnedUpdateCount != airport.learnedUpdateCount ||
+                      handedOver->changed != airport.changed;
+    }
+    if (copyDue) { // only when something new was learned: the copy is made outside the lock
+        LearnedFileSource copy = learnedFileSource();
+        std::lock_guard lock(publishedMutex);
+        handedOver = std::move(copy);
+    }
+    if (changed)
+        windowDisplay().invalidate(countersBand);
+}
+
+std::string saveHandedOverLearnedFile()
+{
+    std::optional<LearnedFileSource> source;
+    {
+        std::lock_guard lock(publishedMutex);
+        source.swap(handedOver);
+    }
+    if (!source)
+        return "nothing learned was waiting to be saved";
+    const std::int32_t count = source->learnedUpdateCount;
+    const std::string what = fmt::format("the learned file of {} with {} update{}, from the traffic thread's copy",
+                                         source->icao, count, count == 1 ? "" : "s");
+    return saveLearnedAirportFile(std::move(*source)) ? "saved " + what : "not saved, " + what;
+}
+
 void closeParkAirport()
 {
+    {
+        std::lock_guard lock(publishedMutex);
+        handedOver.reset(); // saved now from the stands themselves
+    }
     ParkAirportState& airport = parkAirport;
     if (airport.active && (airport.changed || airport.learnedUpdateCount >= 1)) {
         saveLearnedAirportFile();

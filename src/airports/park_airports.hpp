@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,6 +68,27 @@ void startStaticParkingCalculation(bool showStatus);
 // Re-reads the list (`apply`: and takes a changed reserved stand). Fills `text` and returns
 // true unless the list named an unknown airport or stand.
 bool checkReservedStand(bool apply, std::string& text);
+
+// What the window shows of the park airport (any thread): as the traffic thread published
+// it last.
+struct ParkAirportFigures {
+    std::string code; // empty: no park airport
+    std::string displayName;
+    std::string reservedStandName;
+};
+ParkAirportFigures parkAirportFigures();
+
+// The position of the list's nearest park airport (any thread); none while the list is empty.
+std::optional<LatLon> nearestParkAirportPosition();
+
+// Traffic thread, every second and after a reset: publishes the window's figures (repainting
+// them when they changed) and, while the park airport has something to save, a copy of what
+// closeParkAirport would save, for an exit whose wait for the traffic thread ran out.
+void publishParkAirportState();
+
+// The exit, when the traffic thread has not ended: saves the learned file from the last copy
+// the traffic thread handed over. Says what was saved, or not.
+std::string saveHandedOverLearnedFile();
 
 // Leaves the park airport, saving its learned airport file when anything changed.
 void closeParkAirport();

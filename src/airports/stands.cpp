@@ -345,6 +345,11 @@ bool seenLive(const std::string& callsign)
 
 } // namespace
 
+bool aircraftFitsStand(double aircraftRadius, double standRadius)
+{
+    return fitsStand(aircraftRadius, standRadius);
+}
+
 ParkingPosition* standById(std::uint32_t id)
 {
     std::vector<ParkingPosition>& all = stands();

@@ -65,6 +65,9 @@ extern std::vector<FitEntry> fitList;
 extern std::int32_t realFitOffset;
 extern std::int32_t softFitOffset;
 
+// Whether an aircraft of that half span fits a stand of that radius (both nm).
+bool aircraftFitsStand(double aircraftRadius, double standRadius);
+
 // The stand with the id; null when none.
 ParkingPosition* standById(std::uint32_t id);
 // Its name for log lines; "unknown" when no stand has the id.

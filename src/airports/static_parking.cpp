@@ -382,6 +382,7 @@ void resetParkingState()
     parkAirport.iata.clear();
     parkAirport.position = {};
     parkAirport.elevationFt = 0.0;
+    reservedStandName.clear();
     mainWindowGlobals.updatesFigure = 0;
     parkedRemovals.clear();
     fitList.clear();

@@ -27,7 +27,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr auto settleBound = 10s; // of every wait for other threads
+using Clock = std::chrono::steady_clock;
+
+constexpr auto settleBound = 10s; // of an exit's wait for other threads, all of it
 constexpr auto settleRound = 100ms;
 constexpr Rect wholeWindow{0, 0, 880, 488};
 
@@ -46,57 +48,75 @@ std::string stillRunning()
     return text;
 }
 
-// Waits up to the bound until `done`; a restart also stops waiting when another exit was
+// Waits until `done` or the deadline; a restart also stops waiting when another exit was
 // requested. True when done.
 template <typename Done>
-bool waitUntil(Done done, bool restart)
+bool waitUntil(Done done, bool restart, Clock::time_point deadline)
 {
-    const auto deadline = std::chrono::steady_clock::now() + settleBound;
     for (;;) {
         if (done())
             return true;
-        if ((restart && exitQueued()) || std::chrono::steady_clock::now() >= deadline)
+        if ((restart && exitQueued()) || Clock::now() >= deadline)
             return false;
         std::this_thread::sleep_for(settleRound);
     }
 }
 
 // Until the exit procedure is the only counted thread and both run threads have ended.
-bool settle(bool restart)
+bool settle(bool restart, Clock::time_point deadline)
 {
-    return waitUntil([] { return activeThreadCount <= 1 && runningRunThreads().empty(); }, restart);
+    return waitUntil([] { return activeThreadCount <= 1 && runningRunThreads().empty(); }, restart, deadline);
 }
 
-// Until the traffic thread, which owns the flight plans and the park airport's state, has
-// ended.
-bool trafficThreadEnded(bool restart)
+// The traffic thread owns the flight plans, the matching counts and the park airport's state.
+bool trafficThreadRunning()
 {
-    return waitUntil(
-        [] {
-            const std::vector<std::string> running = runningRunThreads();
-            return std::find(running.begin(), running.end(), "mainLoopThread") == running.end();
-        },
-        restart);
+    const std::vector<std::string> running = runningRunThreads();
+    return std::find(running.begin(), running.end(), "mainLoopThread") != running.end();
 }
 
-// A final exit waits for the other threads at most the bound, then goes on without them.
-void settleForExit()
+// What the exit saves and clears of the traffic thread's state, once that thread has ended.
+void closeTrafficState(bool restart)
 {
-    if (!settle(false))
+    clearLiveryMatchCache();
+    gf_removeFlightPlanFolder();
+    if (!restart) {
+        logMatchingSummary();
+        logNoMatches();
+    }
+    closeParkAirport();
+}
+
+// A final exit waits for the other threads until the exit's deadline, then goes on without
+// them. A traffic thread that still runs keeps its state: only the learned file is saved, from
+// the copy that thread handed over at its last second.
+void settleForExit(bool trafficEnded, Clock::time_point deadline)
+{
+    if (!settle(false, deadline))
         logLineFlushed(fmt::format("still running at exit: {}", stillRunning()));
+    if (!trafficEnded && !trafficThreadRunning()) {
+        closeTrafficState(false);
+    } else if (!trafficEnded) {
+        logLine("the traffic thread still runs: its flight plans, matching summary and no-match list are left, "
+                "and its park airport is not closed");
+        logLineFlushed(saveHandedOverLearnedFile());
+    }
     endRunThreads();
 }
 
 // The run's state is reset only after every thread that uses it has ended: a restart waits
-// on in steps of the bound, until they have or another exit (the user's close) is requested.
-// True when the restart may go on.
-bool settleForRestart()
+// on past the exit's deadline in steps of the bound, until they have or another exit (the
+// user's close) is requested. True when the restart may go on.
+bool settleForRestart(bool trafficEnded, Clock::time_point deadline)
 {
-    while (!settle(true)) {
+    while (!settle(true, deadline)) {
         if (exitQueued())
             return false;
         logLineFlushed(fmt::format("the restart waits for: {}", stillRunning()));
+        deadline = Clock::now() + settleBound;
     }
+    if (!trafficEnded)
+        closeTrafficState(true);
     endRunThreads();
     return !exitQueued();
 }
@@ -148,22 +168,20 @@ void runExitSteps(int delay)
         userClosed = true;
     }
     requestRunThreadsStop();
-    if (!trafficThreadEnded(restart))
-        logLineFlushed(fmt::format("still running at exit: {}", stillRunning()));
-    clearLiveryMatchCache();
-    gf_removeFlightPlanFolder();
+    // One bound for every wait of this exit for other threads.
+    const Clock::time_point deadline = Clock::now() + settleBound;
+    const bool trafficEnded = waitUntil([] { return !trafficThreadRunning(); }, restart, deadline);
     if (!restart) {
         BLOCK_CALLSIGN.set("");
         saveStringParameter(BLOCK_CALLSIGN);
-        logMatchingSummary();
-        logNoMatches();
     }
-    closeParkAirport();
+    if (trafficEnded)
+        closeTrafficState(restart);
     if (restart) {
-        if (settleForRestart())
+        if (settleForRestart(trafficEnded, deadline))
             prepareRestart(reason, delay);
     } else {
-        settleForExit();
+        settleForExit(trafficEnded, deadline);
         clearCallsignTexts();
     }
     // The window may end the program at once on the message: nothing is logged after it.

@@ -51,9 +51,15 @@ std::int64_t LifeServices::cycleTick()
     return rtd::cycleTick;
 }
 
-ui::LiveCounts LifeServices::liveCounts()
+std::optional<LatLon> LifeServices::nearestParkAirport()
 {
-    return {publishedLiveCounts.liveNotParked, publishedLiveCounts.parkedLive, publishedLiveCounts.parkedStatic};
+    return nearestParkAirportPosition();
+}
+
+ui::ParkAirportView LifeServices::parkAirport()
+{
+    ParkAirportFigures figures = parkAirportFigures();
+    return {std::move(figures.code), std::move(figures.displayName), std::move(figures.reservedStandName)};
 }
 
 void LifeServices::applyMaxLive()

@@ -19,8 +19,9 @@ public:
     double userAltitudeFt() override;
     LatLon userPosition() override;
     std::int32_t tbloAirportCount() override;
+    std::optional<LatLon> nearestParkAirport() override;
+    ui::ParkAirportView parkAirport() override;
     void setParkedNavLights(bool on) override;
-    ui::LiveCounts liveCounts() override;
     void applyMaxLive() override;
 };
 

@@ -1,14 +1,19 @@
 #include "app/program.hpp"
 
 #include "app/life_services.hpp"
+#include "app/run_phase.hpp"
 #include "core/display.hpp"
 #include "core/log.hpp"
 #include "core/paths.hpp"
 #include "core/version.hpp"
 #include "platform/platform.hpp"
+#include "simulator/client_library.hpp"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace rtd::app {
 
@@ -39,7 +44,13 @@ int runProgram()
     }
     flushLog();
 
-    return runApplication();
+    const int result = runApplication();
+    // The simulator's client library goes only once its thread has ended; one still running
+    // at this point (left to end on its own) keeps it until the process ends.
+    const std::vector<std::string> running = runningRunThreads();
+    if (std::ranges::find(running, "simClientThread") == running.end())
+        sim::releaseClientLibrary();
+    return result;
 }
 
 } // namespace rtd::app

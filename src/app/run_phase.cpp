@@ -45,6 +45,7 @@ std::atomic<bool>& runningFlag(RunThread slot)
 constexpr std::size_t simLinkQueueCapacity = 256;
 constexpr auto versionReplyTimeout = 5s;
 constexpr int firstTrafficRounds = 150; // of 100 ms
+constexpr int freshTimeRounds = 100;    // of 10 ms
 
 void showFlag(std::atomic<bool>& flag, bool value)
 {
@@ -119,7 +120,7 @@ void runPhaseSteps()
     if (!AEROWINX.value()) {
         waitForRealTraffic();
         if (professionalLevel)
-            sendQs123(simUtcSeconds);
+            sendHandshakeTime();
     } else {
         professionalLevel = false;
     }
@@ -225,6 +226,18 @@ void waitForRealTraffic()
         logLine("RealTraffic connected");
     }
     clearStatus();
+}
+
+void sendHandshakeTime()
+{
+    // The last user state came before the wait for the service, which may have taken long.
+    const std::int64_t known = simUtcSeconds.exchange(0);
+    requestUserAircraftPosition();
+    for (int round = 0; round < freshTimeRounds && simUtcSeconds == 0 && !exitBegan(); ++round)
+        std::this_thread::sleep_for(10ms);
+    std::int64_t none = 0;
+    simUtcSeconds.compare_exchange_strong(none, known); // no reply: the time known before
+    sendQs123(simUtcSeconds);
 }
 
 void checkRealTrafficVersion(const std::string& reply)

@@ -24,6 +24,10 @@ void runPhase();
 // runs on this PC).
 void waitForRealTraffic();
 
+// The handshake's "Qs123" line, with the simulator's time of a user state asked for now (at
+// most 1 s is waited for the reply).
+void sendHandshakeTime();
+
 // The reply to "Qs999=version": a JSON object with "version" and "level". Sets
 // professionalLevel and the edition text; an empty reply is standard level. Throws the JSON
 // parser's error for a reply that is not JSON.

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <new>
+#include <type_traits>
 
 namespace rtd::block_pool {
 
@@ -14,34 +15,19 @@ struct FreeBlock {
     FreeBlock* next;
 };
 
-// Trivially destructible, so that it stays usable while the thread's other objects are
-// destroyed; Drain gives its blocks back to the heap when the thread ends.
+// Plain data: a thread-local object with a destructor is not safe on every platform (where
+// thread-local storage is emulated, it can be freed before the destructors run).
 struct FreeLists {
     FreeBlock* head[classCount];
-    bool closed;
+    unsigned scopes; // ThreadScopes open on this thread
 };
 thread_local FreeLists lists{};
-
-struct Drain {
-    Drain() noexcept {} // dynamic: its first use registers the destructor
-    ~Drain()
-    {
-        for (FreeBlock*& head : lists.head)
-            for (FreeBlock* block = head; block != nullptr;) {
-                FreeBlock* next = block->next;
-                ::operator delete(block);
-                block = next;
-            }
-        lists = {};
-        lists.closed = true;
-    }
-};
-thread_local Drain drain;
+static_assert(std::is_trivially_destructible_v<FreeLists>);
 
 // The class of a pooled size; classCount for a size that is not pooled.
 std::size_t classOf(std::size_t bytes)
 {
-    if (bytes > maxPooledBytes || lists.closed)
+    if (bytes > maxPooledBytes)
         return classCount;
     const std::size_t bits = std::bit_width(bytes <= 1 ? std::size_t{1} : bytes - 1);
     return bits <= minClassBits ? 0 : bits - minClassBits;
@@ -54,11 +40,11 @@ void* take(std::size_t bytes)
     const std::size_t c = classOf(bytes);
     if (c == classCount)
         return ::operator new(bytes);
-    static_cast<void>(&drain); // the thread's drain is set up with its first pooled block
     if (FreeBlock* block = lists.head[c]) {
         lists.head[c] = block->next;
         return block;
     }
+    // Always the whole class, so that the block may join any thread's list of that class.
     return ::operator new(std::size_t{1} << (c + minClassBits));
 }
 
@@ -67,11 +53,10 @@ void give(void* block, std::size_t bytes) noexcept
     if (block == nullptr)
         return;
     const std::size_t c = classOf(bytes);
-    if (c == classCount) {
+    if (c == classCount || lists.scopes == 0) {
         ::operator delete(block);
         return;
     }
-    static_cast<void>(&drain);
     auto* free = static_cast<FreeBlock*>(block);
     free->next = lists.head[c];
     lists.head[c] = free;
@@ -84,6 +69,22 @@ std::size_t freeBlockCount() noexcept
         for (const FreeBlock* block = head; block != nullptr; block = block->next)
             ++count;
     return count;
+}
+
+ThreadScope::ThreadScope() noexcept { ++lists.scopes; }
+
+ThreadScope::~ThreadScope()
+{
+    if (--lists.scopes > 0)
+        return;
+    for (FreeBlock*& head : lists.head) {
+        for (FreeBlock* block = head; block != nullptr;) {
+            FreeBlock* next = block->next;
+            ::operator delete(block);
+            block = next;
+        }
+        head = nullptr;
+    }
 }
 
 } // namespace rtd::block_pool

@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 #include <fmt/format.h>
 #include <mutex>
+#include <type_traits>
 
 #include "core/exit.hpp"
 #include "core/files.hpp"
@@ -21,6 +22,7 @@ std::atomic<long long> connectTimeoutMs{DownloadTimeouts{}.connect.count()};
 std::atomic<long long> totalTimeoutMs{DownloadTimeouts{}.total.count()};
 
 thread_local const std::stop_token* threadStop = nullptr;
+static_assert(std::is_trivially_destructible_v<decltype(threadStop)>);
 
 // libcurl's progress callback, called about once a second also while nothing arrives: a
 // non-zero result aborts the transfer.

@@ -89,6 +89,7 @@ bool readUtf16File(bool bigEndian, const fs::path& path, std::vector<std::string
     stream.open(path, std::ios::in | std::ios::binary);
     if (!stream.is_open())
         return false;
+    const std::size_t first = lines.size();
     try {
         constexpr std::wifstream::int_type byteOrderMark = 0xFEFF;
         if (stream.peek() == byteOrderMark)
@@ -96,9 +97,11 @@ bool readUtf16File(bool bigEndian, const fs::path& path, std::vector<std::string
         readUtf16Lines(stream, lines);
     } catch (const win32::Utf8ConversionException& e) {
         setStatus(fmt::format("conversion from error from utf16 to utf8, code: {}", e.errorCode()), true);
+        logLine(fmt::format("{} is read only up to its line {}", platform::pathToUtf8(path), lines.size() - first + 1));
         return false;
     } catch (const std::exception& e) {
         setStatus(fmt::format("conversion from error from utf16 to utf8: {}", e.what()), true);
+        logLine(fmt::format("{} is read only up to its line {}", platform::pathToUtf8(path), lines.size() - first + 1));
         return false;
     }
     return true;

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <type_traits>
 
 namespace rtd {
 
@@ -22,6 +23,7 @@ namespace {
 std::ofstream& logStream = *new std::ofstream;
 
 thread_local bool silenced = false;
+static_assert(std::is_trivially_destructible_v<decltype(silenced)>);
 
 enum class Ending { buffered, flushed };
 

@@ -3,12 +3,14 @@
 #include "core/parameters.hpp"
 
 #include <algorithm>
+#include <type_traits>
 
 namespace rtd {
 
 std::mt19937& randomEngine()
 {
     thread_local std::mt19937 engine{std::random_device{}()};
+    static_assert(std::is_trivially_destructible_v<decltype(engine)>);
     return engine;
 }
 

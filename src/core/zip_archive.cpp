@@ -106,20 +106,23 @@ int ZipArchive::extractEntry(const ZipEntry& entry, const fs::path& target) cons
     return result == ZIP_ER_OK ? ZIP_ER_WRITE : result;
 }
 
-int ZipArchive::readEntry(const ZipEntry& entry, std::string& content) const
+int ZipArchive::readEntry(const ZipEntry& entry, std::string& content, std::uint64_t maxBytes) const
 {
     content.clear();
     if (!archive_ || entry.archive != this)
         return ZIP_ER_INVAL;
     // Small entries are read in one piece; the stated size only sizes the buffer.
     const std::size_t bufferBytes = std::clamp<std::size_t>(static_cast<std::size_t>(entry.size) + 1, 256, chunkBytes);
+    bool tooLarge = false;
     const int result = readChunks(archive_, entry.index, bufferBytes, [&](const char* bytes, std::size_t size) {
-        content.append(bytes, size);
-        return true;
+        tooLarge = size > maxBytes - std::min<std::uint64_t>(content.size(), maxBytes);
+        if (!tooLarge)
+            content.append(bytes, size);
+        return !tooLarge;
     });
     if (result != ZIP_ER_OK)
         content.clear();
-    return result;
+    return tooLarge ? entryTooLarge : result;
 }
 
 } // namespace rtd

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -45,9 +46,13 @@ public:
     // the libzip error code (ZIP_ER_*) of the failure; the target is then unchanged.
     int extractEntry(const ZipEntry& entry, const std::filesystem::path& target) const;
 
-    // Reads the entry's whole content into `content`. Returns 0, or the libzip error code of
-    // the failure (a damaged entry fails its CRC check); `content` is then empty.
-    int readEntry(const ZipEntry& entry, std::string& content) const;
+    // Reads the entry's whole content into `content`, whatever size the archive states for
+    // it, but no more than maxBytes. Returns 0, entryTooLarge when the entry holds more, or the
+    // libzip error code of the failure (a damaged entry fails its CRC check); `content` is
+    // then empty.
+    static constexpr int entryTooLarge = -1;
+    int readEntry(const ZipEntry& entry, std::string& content,
+                  std::uint64_t maxBytes = std::numeric_limits<std::uint64_t>::max()) const;
 
 private:
     std::filesystem::path path_;

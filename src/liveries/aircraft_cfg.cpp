@@ -1,5 +1,6 @@
 #include "liveries/aircraft_cfg.hpp"
 
+#include "core/files.hpp"
 #include "core/log.hpp"
 #include "core/text.hpp"
 #include "core/workers.hpp"
@@ -330,6 +331,15 @@ bool splitFltsimSections(const std::vector<std::string>& lines, const std::files
         return false;
     }
     return true;
+}
+
+bool readAircraftCfgLines(FileEncoding encoding, const std::filesystem::path& file, std::vector<std::string>& lines)
+{
+    if (readTextFileLines(encoding, file, lines))
+        return true;
+    if (encoding == UTF16_little_endian || encoding == UTF16_big_endian)
+        addInvalidCfgFile(platform::pathToUtf8(file) + " is not valid UTF-16, all its liveries are left out");
+    return false;
 }
 
 std::string fixGeneralSection(const std::filesystem::path& file, const std::vector<std::string>& lines)

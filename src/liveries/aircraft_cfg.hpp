@@ -47,6 +47,11 @@ using LiveryList = std::list<LiveryData>;
 // Folder names of the simulator's default aircraft with their type designators.
 extern const std::unordered_map<std::string, std::string> defaultAircraftTypes;
 
+// Reads the lines of an aircraft.cfg file (readTextFileLines); a UTF-16 file that does not
+// convert to its end is listed among the invalid aircraft.cfg files. False when not read.
+enum FileEncoding : int; // core/files.hpp
+bool readAircraftCfgLines(FileEncoding encoding, const std::filesystem::path& file, std::vector<std::string>& lines);
+
 // ---- single lines --------------------------------------------------------------------------
 
 // The value (before extractQuoted) of the key line `key = value`, else empty.

@@ -137,7 +137,7 @@ LiveryList scanIvaoCfgFile(std::int32_t priority, const std::filesystem::path& f
         return {};
     }
     std::vector<std::string> lines;
-    if (!readTextFileLines(encoding, file, lines) || !splitFltsimSections(lines, file))
+    if (!readAircraftCfgLines(encoding, file, lines) || !splitFltsimSections(lines, file))
         return {};
     for (const std::string& line : lines)
         parseIvaoSections(state, line);

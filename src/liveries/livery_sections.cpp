@@ -160,7 +160,7 @@ LiveryList searchLiveries(std::int32_t priority, const std::filesystem::path& fi
     if (encoding == none_found)
         return {};
     std::vector<std::string> lines;
-    if (!readTextFileLines(encoding, file, lines) || !splitFltsimSections(lines, file))
+    if (!readAircraftCfgLines(encoding, file, lines) || !splitFltsimSections(lines, file))
         return {};
     state.model = fixGeneralSection(file, lines);
     if (state.model.empty())

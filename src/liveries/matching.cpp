@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <fmt/format.h>
 #include <iterator>
+#include <mutex>
 #include <optional>
 #include <unordered_set>
 
@@ -38,11 +39,12 @@ bool refused(LiveryRef title)
 // specialTitles as a set, so a pick is tested in constant time. specialTitles only grows
 // while the process runs, so the set takes in the list's new tail. When the entries it took
 // in are no longer where they were (the list was emptied and filled again, as tests do),
-// it starts afresh.
+// it starts afresh. One set serves every matching thread.
 class SpecialTitleSet {
 public:
     bool contains(LiveryRef title)
     {
+        const std::lock_guard lock(mutex_);
         refresh();
         return titles_.contains(title);
     }
@@ -63,6 +65,7 @@ private:
         }
     }
 
+    std::mutex mutex_;
     std::unordered_set<LiveryRef> titles_;
     std::size_t indexed_ = 0;
     LiveryRef first_;
@@ -71,7 +74,8 @@ private:
 
 bool special(LiveryRef title)
 {
-    thread_local SpecialTitleSet set; // one per matching thread, so no lock is needed
+    // Never destroyed, so a thread still matching while the process ends finds it whole.
+    static SpecialTitleSet& set = *new SpecialTitleSet;
     return set.contains(title);
 }
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <fmt/format.h>
+#include <type_traits>
 
 namespace rtd {
 
@@ -22,6 +23,7 @@ TitleList dontUseTitles;
 namespace {
 
 thread_local TaskCapture* runningCapture = nullptr;
+static_assert(std::is_trivially_destructible_v<decltype(runningCapture)>);
 
 } // namespace
 

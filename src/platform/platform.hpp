@@ -33,6 +33,16 @@ std::unique_ptr<InstanceLock> acquireSingleInstance(std::string_view name);
 std::filesystem::path pathFromUtf8(std::string_view text);
 std::string pathToUtf8(const std::filesystem::path& path);
 
+// A path as a library that takes narrow (`const char*`) paths opens it: on Windows in the
+// ANSI code page; when the path holds characters that code page cannot represent (a user
+// name with accents), the folder is given by its short 8.3 name, and where even that is
+// not representable the narrow conversion as it falls. UTF-8 elsewhere. The folder must
+// exist; the last part need not.
+std::string narrowPath(const std::filesystem::path& path);
+
+// The path a library's narrow path text names (the reverse of narrowPath).
+std::filesystem::path pathFromNarrow(std::string_view text);
+
 // fopen by path; on Windows through _wfopen so any file name works.
 std::FILE* openFile(const std::filesystem::path& path, const char* mode);
 

@@ -2,9 +2,14 @@
 // The simulator's client interface as the traffic code calls it: the calls under the client
 // library's names, their constants, and the records of the messages the simulator sends.
 //
-// Every call returns 0 on success and a negative value on failure. Handles are opaque. Here
-// the calls are served by the installed stand-in simulator (stand_in.hpp); a binding to the
-// simulator's own library would replace simconnect.cpp behind the same declarations.
+// Every call returns 0 on success and a negative value on failure. Handles are opaque. The
+// calls are served by the in-process stand-in simulator (stand_in.hpp) or, on Windows, by the
+// simulator's own client library (client_library.hpp says which).
+//
+// The records below are the library's message layouts byte for byte: each is made of 32-bit
+// fields, floats and byte arrays whose sizes are multiples of 4 (InitPosition: six doubles,
+// then two 32-bit fields), so no packing leaves a gap in any of them; the static_asserts pin
+// every size and offset the program reads to the published figures.
 
 #include <cstddef>
 #include <cstdint>
@@ -56,6 +61,7 @@ enum ObjectType : std::uint32_t { objectTypeUser = 0, objectTypeAll = 1, objectT
 inline constexpr std::uint32_t userObject = 0;          // the user aircraft in a request
 inline constexpr std::uint32_t unusedId = 0xFFFFFFFFu;  // datum id of a definition entry
 inline constexpr std::uint32_t priorityHighest = 1;
+inline constexpr std::size_t maxTailNumberChars = 12; // the simulator keeps no more of a tail number
 
 struct RecvHeader {
     std::uint32_t size;
@@ -79,6 +85,12 @@ struct RecvOpen {
     std::uint32_t applicationVersionMinor;
     std::uint32_t applicationBuildMajor;
     std::uint32_t applicationBuildMinor;
+    std::uint32_t simConnectVersionMajor;
+    std::uint32_t simConnectVersionMinor;
+    std::uint32_t simConnectBuildMajor;
+    std::uint32_t simConnectBuildMinor;
+    std::uint32_t reserved1;
+    std::uint32_t reserved2;
 };
 
 struct RecvEvent {
@@ -129,25 +141,26 @@ struct InitPosition {
     std::uint32_t airspeed; // knots
 };
 
-static_assert(sizeof(RecvHeader) == 12);
-static_assert(sizeof(RecvException) == 24);
-static_assert(offsetof(RecvOpen, applicationVersionMajor) == 268 && sizeof(RecvOpen) == 284);
-static_assert(sizeof(RecvEvent) == 24);
-static_assert(offsetof(RecvEventFrame, frameRate) == 24);
-static_assert(offsetof(RecvEventObjectAddRemove, objectType) == 24);
-static_assert(offsetof(RecvEventFilename, fileName) == 24);
-static_assert(offsetof(RecvSimObjectData, data) == 40);
-static_assert(sizeof(InitPosition) == 56);
+static_assert(sizeof(RecvHeader) == 12 && offsetof(RecvHeader, id) == 8);
+static_assert(sizeof(RecvException) == 24 && offsetof(RecvException, exception) == 12 &&
+              offsetof(RecvException, sendId) == 16 && offsetof(RecvException, index) == 20);
+static_assert(offsetof(RecvOpen, applicationName) == 12 && offsetof(RecvOpen, applicationVersionMajor) == 268 &&
+              offsetof(RecvOpen, applicationBuildMinor) == 280 && sizeof(RecvOpen) == 308);
+static_assert(sizeof(RecvEvent) == 24 && offsetof(RecvEvent, groupId) == 12 && offsetof(RecvEvent, eventId) == 16 &&
+              offsetof(RecvEvent, data) == 20);
+static_assert(offsetof(RecvEventFrame, frameRate) == 24 && sizeof(RecvEventFrame) == 32);
+static_assert(offsetof(RecvEventObjectAddRemove, objectType) == 24 && sizeof(RecvEventObjectAddRemove) == 28);
+static_assert(offsetof(RecvEventFilename, fileName) == 24 && sizeof(RecvEventFilename) == 288);
+static_assert(offsetof(RecvSimObjectData, requestId) == 12 && offsetof(RecvSimObjectData, objectId) == 16 &&
+              offsetof(RecvSimObjectData, defineId) == 20 && offsetof(RecvSimObjectData, entryNumber) == 28 &&
+              offsetof(RecvSimObjectData, data) == 40);
+static_assert(offsetof(InitPosition, heading) == 40 && offsetof(InitPosition, onGround) == 48 &&
+              offsetof(InitPosition, airspeed) == 52 && sizeof(InitPosition) == 56);
 
 using DispatchProc = void (*)(const RecvHeader* message, std::uint32_t size, void* context);
 
-} // namespace rtd::sim
-
-using rtd::sim::DispatchProc;
-using rtd::sim::Handle;
-using rtd::sim::InitPosition;
-using rtd::sim::Result;
-
+// The calls, under the client library's names. They live in this namespace so that they never
+// meet the library's own declarations of the same names.
 Result SimConnect_Open(Handle* handle, const char* name, void* window, std::uint32_t userEventId, void* eventHandle,
                        std::uint32_t configIndex);
 Result SimConnect_Close(Handle handle);
@@ -180,3 +193,5 @@ Result SimConnect_AIRemoveObject(Handle handle, std::uint32_t objectId, std::uin
 Result SimConnect_AISetAircraftFlightPlan(Handle handle, std::uint32_t objectId, const char* flightPlanPath,
                                           std::uint32_t requestId);
 Result SimConnect_GetLastSentPacketID(Handle handle, std::uint32_t* packetId);
+
+} // namespace rtd::sim

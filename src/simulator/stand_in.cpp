@@ -1,6 +1,7 @@
 #include "simulator/stand_in.hpp"
 
 #include "core/geo.hpp"
+#include "platform/platform.hpp"
 
 #include <fmt/format.h>
 #include <algorithm>
@@ -1033,7 +1034,7 @@ Result StandInSim::createAircraft(Handle handle, const char* title, const char* 
     AiState object;
     object.id = nextObjectId_++;
     object.title = title;
-    object.tail = tail;
+    object.tail = std::string(tail).substr(0, maxTailNumberChars); // as the simulator keeps it
     object.lat = position.latitude;
     object.lon = position.longitude;
     object.alt = position.altitude;
@@ -1073,15 +1074,17 @@ Result StandInSim::setFlightPlan(Handle handle, std::uint32_t objectId, const ch
         return finish(state, "SimConnect_AISetAircraftFlightPlan", args, failed);
     const Result result = finish(state, "SimConnect_AISetAircraftFlightPlan", args, ok);
     const auto object = objects_.find(objectId);
+    // The path comes as the library takes it: narrow, and the ".pln" extension optional.
     std::error_code error;
-    const std::filesystem::path file(path);
+    std::filesystem::path file = platform::pathFromNarrow(path);
+    if (!std::filesystem::is_regular_file(file, error))
+        file += ".pln";
     if (object == objects_.end())
         queueException(*state, exceptionUnrecognizedId, 1);
-    else if (!std::filesystem::is_regular_file(file, error) &&
-             !std::filesystem::is_regular_file(std::filesystem::path(file) += ".pln", error))
+    else if (!std::filesystem::is_regular_file(file, error))
         queueException(*state, exceptionLoadFlightplanFailed, 2);
     else
-        object->second.flightPlan = path;
+        object->second.flightPlan = platform::pathToUtf8(file);
     return result;
 }
 
@@ -1102,6 +1105,7 @@ namespace {
 std::mutex installMutex;
 std::shared_ptr<StandInSim> installedOwner; // under installMutex
 std::atomic<StandInSim*> installed{nullptr};
+std::atomic<bool> installedByTest{false};
 
 } // namespace
 
@@ -1109,7 +1113,13 @@ void installStandIn(std::shared_ptr<StandInSim> standIn)
 {
     std::lock_guard lock(installMutex);
     installed = standIn.get();
+    installedByTest = standIn != nullptr;
     installedOwner = std::move(standIn);
+}
+
+bool standInInstalled()
+{
+    return installedByTest.load(std::memory_order_acquire);
 }
 
 std::shared_ptr<StandInSim> makeProgramStandIn(); // stand_in_program.cpp

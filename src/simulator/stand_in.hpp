@@ -297,5 +297,7 @@ private:
 // scripted by $RAMPTIDE_SIM_SCENARIO and recording to $RAMPTIDE_SIM_RECORD when set.
 void installStandIn(std::shared_ptr<StandInSim> standIn);
 StandInSim& standIn();
+// Whether a test has installed a stand-in: the calls then go to it on every platform.
+bool standInInstalled();
 
 } // namespace rtd::sim

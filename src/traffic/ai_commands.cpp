@@ -140,7 +140,7 @@ void releaseAndFreezeAI(std::uint32_t objectId)
 {
     std::lock_guard lock(simConnectMutex);
     if (simConnectHandle != nullptr)
-        SimConnect_AIReleaseControl(simConnectHandle, objectId, releaseControlRequest);
+        sim::SimConnect_AIReleaseControl(simConnectHandle, objectId, releaseControlRequest);
     for (const std::uint32_t event : {eventFreezeLatLon, eventFreezeAltitude, eventFreezeAttitude})
         clientEventQueue.push_back({objectId, event, 1});
 }
@@ -162,16 +162,16 @@ void onSimFrame()
     if (h == nullptr)
         return;
     for (const PositionEntry& entry : *positionQueue.front)
-        SimConnect_SetDataOnSimObject(h, definePosition, entry.objectId, 0, 0, positionBlockSize, &entry);
+        sim::SimConnect_SetDataOnSimObject(h, definePosition, entry.objectId, 0, 0, positionBlockSize, &entry);
     positionQueue.front->clear();
     for (const ClientEventCommand& command : clientEventQueue) {
         if (command.eventId == eventFlapsSet)
-            SimConnect_AIReleaseControl(h, command.objectId, releaseControlRequest);
-        if (SimConnect_TransmitClientEvent(h, command.objectId, command.eventId, command.data, simNotificationGroup,
+            sim::SimConnect_AIReleaseControl(h, command.objectId, releaseControlRequest);
+        if (sim::SimConnect_TransmitClientEvent(h, command.objectId, command.eventId, command.data, simNotificationGroup,
                                            0) != ok)
             setStatus(fmt::format("SimConnect TransmitClientEvent: {} fails", command.eventId), true);
         else if (command.eventId == eventFlapsSet)
-            SimConnect_AIReleaseControl(h, command.objectId, releaseControlRequest);
+            sim::SimConnect_AIReleaseControl(h, command.objectId, releaseControlRequest);
     }
     clientEventQueue.clear();
     for (const CreationRequest& request : creationQueue)
@@ -185,7 +185,8 @@ void onSimFrame()
 void createAIInSim(const CreationRequest& request)
 {
     const std::string title(request.title);
-    if (SimConnect_AICreateNonATCAircraft(simConnectHandle, title.c_str(), request.callsign.c_str(), request.position,
+    const std::string tail = simTailNumber(request.callsign);
+    if (sim::SimConnect_AICreateNonATCAircraft(simConnectHandle, title.c_str(), tail.c_str(), request.position,
                                           createRequest) != ok) {
         logLine(fmt::format("! Simcon call to create ac in sim failed, hexid:{}, liv: \"{}\", callsign: {}",
                             request.aircraftId, title, request.callsign));
@@ -193,11 +194,11 @@ void createAIInSim(const CreationRequest& request)
         return;
     }
     std::uint32_t packetId = 0;
-    if (SimConnect_GetLastSentPacketID(simConnectHandle, &packetId) != ok) {
+    if (sim::SimConnect_GetLastSentPacketID(simConnectHandle, &packetId) != ok) {
         logArrow("GetLastSentPacketID");
         packetId = 0;
     }
-    pendingCreations.push_back({.packetId = packetId, .aircraftId = request.aircraftId, .callsign = request.callsign});
+    pendingCreations.push_back({.packetId = packetId, .aircraftId = request.aircraftId, .callsign = tail});
 }
 
 void removeAIFromSim(std::uint32_t objectId)
@@ -206,7 +207,7 @@ void removeAIFromSim(std::uint32_t objectId)
         logLine(fmt::format("{}!Simconnect call to remove AI ac with objectId {}", currentUtcClock(), objectId));
         return;
     }
-    if (SimConnect_AIRemoveObject(simConnectHandle, objectId, removeRequest) != ok) {
+    if (sim::SimConnect_AIRemoveObject(simConnectHandle, objectId, removeRequest) != ok) {
         logLine(fmt::format("{}!Simconnect call to remove AI ac from sim failed, id {}?", currentUtcClock(), objectId));
         countSimConnectRequestError();
     }

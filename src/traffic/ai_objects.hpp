@@ -89,7 +89,7 @@ struct LiveAI : ParkedAI {
     double lastFeedTimestamp = 0.0;     // seconds
     double checkedLat = 0.0;
     double checkedLon = 0.0;
-    std::int64_t parkedSince = 0; // 100 ns ticks
+    std::int64_t parkedSince = 0; // 100 ns ticks of the traffic clock
     std::int32_t extrapolationCountdown = 0;
     Phase phase = Phase::fresh;
     Phase previousPhase = Phase::fresh;

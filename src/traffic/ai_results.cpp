@@ -6,6 +6,7 @@
 #include "core/parameters.hpp"
 #include "core/time.hpp"
 #include "liveries/fixes.hpp"
+#include "platform/platform.hpp"
 #include "traffic/ai_commands.hpp"
 #include "traffic/ai_state.hpp"
 #include "traffic/flight_plans.hpp"
@@ -140,7 +141,7 @@ void transmitUnderLock(std::uint32_t objectId, std::uint32_t eventId, std::strin
 {
     std::lock_guard lock(simConnectMutex);
     if (simConnectHandle != nullptr &&
-        SimConnect_TransmitClientEvent(simConnectHandle, objectId, eventId, 0, simNotificationGroup, 0) != ok)
+        sim::SimConnect_TransmitClientEvent(simConnectHandle, objectId, eventId, 0, simNotificationGroup, 0) != ok)
         logArrow(failure);
 }
 
@@ -226,6 +227,19 @@ void handleCreateLost(const SimEvent& event)
         logArrow(fmt::format("creation of aircraft {} never reported by the Sim, dropped", id));
 }
 
+// The object of a creation given up: it stays frozen in the simulator for good unless it is
+// removed, so it goes when none of the aircraft has taken it since.
+void handleFoundGivenUp(const SimEvent& event)
+{
+    const std::uint32_t objectId = event.objectId;
+    const auto owns = [objectId](const ParkedAI& p) { return p.objectId == objectId; };
+    if (objectId <= userObjectId || liveIndex.byObjectId(objectId) != nullptr ||
+        std::any_of(parkedAIList.begin(), parkedAIList.end(), owns))
+        return;
+    logArrow(fmt::format("object {} of a creation given up found, removed", objectId));
+    queueRemoval(objectId);
+}
+
 void setUpCreatedLive(LiveAI& ai, SimEvent& entry, bool& done)
 {
     ai.simStatus = SimStatus::inSim;
@@ -301,6 +315,7 @@ void handleSimEvent(const SimEvent& event)
     case StaticCg: handleStaticCg(event); break;
     case CreateFailed: handleCreateFailed(event); break;
     case CreateLost: handleCreateLost(event); break;
+    case FoundGivenUp: handleFoundGivenUp(event); break;
     default: break;
     }
 }
@@ -330,7 +345,7 @@ bool liveAIAdded(LiveAI& ai, const SimEvent& event)
     createFlightPlanForAI(ai);
     std::lock_guard lock(simConnectMutex);
     if (simConnectHandle != nullptr &&
-        SimConnect_RequestDataOnSimObject(simConnectHandle, staticCgRequest, defineStaticCg, ai.objectId,
+        sim::SimConnect_RequestDataOnSimObject(simConnectHandle, staticCgRequest, defineStaticCg, ai.objectId,
                                           sim::periodOnce) != ok) {
         logArrow("SimConnect request StaticCG fails");
         countSimConnectRequestError();
@@ -344,10 +359,12 @@ void createFlightPlanForAI(LiveAI& ai)
         return;
     const std::filesystem::path path = flightPlanFolder / flightPlanFileName(ai.objectId);
     if (writeFlightPlan(path, ai.flight) == 1) {
+        // The library takes a narrow path and adds the extension itself.
+        const std::string libraryPath = platform::narrowPath(std::filesystem::path(path).replace_extension());
         std::lock_guard lock(simConnectMutex);
         if (simConnectHandle != nullptr &&
-            SimConnect_AISetAircraftFlightPlan(simConnectHandle, ai.objectId, path.string().c_str(),
-                                               flightPlanRequest) == ok) {
+            sim::SimConnect_AISetAircraftFlightPlan(simConnectHandle, ai.objectId, libraryPath.c_str(),
+                                                    flightPlanRequest) == ok) {
             ai.flightPlanSet = true;
             return;
         }
@@ -395,7 +412,7 @@ void touchdownLiveAI(LiveAI& ai)
             const double values[3] = {100.0, levers, levers};
             std::lock_guard lock(simConnectMutex);
             if (simConnectHandle != nullptr)
-                SimConnect_SetDataOnSimObject(simConnectHandle, defineTouchdown, ai.objectId, 0, 0, sizeof values,
+                sim::SimConnect_SetDataOnSimObject(simConnectHandle, defineTouchdown, ai.objectId, 0, 0, sizeof values,
                                               values);
         }
         const double polls = ai.flight.onGroundPolls;

@@ -16,6 +16,9 @@ namespace rtd {
 // 55 m when `stationary`, else 20 m); true when a stand was assigned and the taxi to it set.
 // The user's reserved stand and the stand nearest to the user are never assigned.
 bool assignArrivalStand(LiveAI& ai, bool stationary);
+// A newcomer takes the stand: a live aircraft still taxiing to it loses it, and taxis to
+// another free stand within 55 m or on without one.
+void releaseStandOfTaxiing(std::uint32_t standId, const LiveAI& newcomer);
 // Forgets the last position searched (a new run).
 void resetArrivalStandSearch();
 

@@ -85,12 +85,7 @@ void setVerticalStep(LiveAI& ai, std::int64_t& polls)
 
 void setPitchTarget(LiveAI& ai, const PositionUpdate& next, double n)
 {
-    double v = next.verticalSpeed;
-    if (v > 0.0)
-        v = std::min(v, maxClimbPitchFpm);
-    else
-        v = std::max(v, maxDescentPitchFpm) / 2.0;
-    const double target = radians(-3.0) - (v / 600.0) * radians(2.2);
+    const double target = airPitchFor(next.verticalSpeed);
     const double limit = radians(category(maxPitchStepDegTable, ai));
     ai.pitchStep = std::clamp((target - ai.pitch) / n, -limit, limit);
 }
@@ -122,6 +117,16 @@ void setLightsAndConfiguration(LiveAI& ai)
 }
 
 } // namespace
+
+double airPitchFor(double verticalSpeedFpm)
+{
+    double v = verticalSpeedFpm;
+    if (v > 0.0)
+        v = std::min(v, maxClimbPitchFpm);
+    else
+        v = std::max(v, maxDescentPitchFpm) / 2.0;
+    return radians(-3.0) - (v / 600.0) * radians(2.2);
+}
 
 void moveLiveAIInAir(LiveAI& ai, std::int64_t polls)
 {

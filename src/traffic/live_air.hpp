@@ -20,6 +20,10 @@ inline constexpr double lightsAltitudeFt = 10000.0;
 inline constexpr double largeGateHeightFt = 2050.0; // Buzjets, Large and Heavy
 inline constexpr double smallGateHeightFt = 625.0;
 
+// The pitch in the air for a vertical speed in feet per minute, radians (negative is nose
+// up): -3 degrees, then 2.2 degrees more nose up per 600 fpm of climb (up to 2400 fpm) and
+// half that nose down per 600 fpm of descent (down to -3000 fpm).
+double airPitchFor(double verticalSpeedFpm);
 // Sets the air-leg steps towards the next update (the queue's second) over `polls`.
 void moveLiveAIInAir(LiveAI& ai, std::int64_t polls);
 // The turn, radians in (-pi, pi], from the heading to the bearing of the leg after the next.

@@ -10,10 +10,10 @@
 #include "traffic/motion_math.hpp"
 #include "traffic/parked_static.hpp"
 #include "traffic/service_link.hpp"
+#include "traffic/traffic_clock.hpp"
 #include "traffic/traffic_thread.hpp"
 
 #include <fmt/format.h>
-#include <chrono>
 #include <cmath>
 
 namespace rtd {
@@ -43,12 +43,6 @@ bool learnFromSighting(const LiveAI& ai, DaySlot now)
 
 } // namespace
 
-std::int64_t parkedClockTicks()
-{
-    using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10'000'000>>;
-    return std::chrono::duration_cast<Ticks>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
 void checkArrival(LiveAI& ai)
 {
     if (distanceNm({ai.lat, ai.lon}, {ai.standLat, ai.standLon}) > arrivedAtStandNm) {
@@ -62,7 +56,7 @@ void checkArrival(LiveAI& ai)
         logLine(fmt::format("          towed aircraft {} parks:", aircraftLine(ai.flight)));
     if (!ai.updates.empty())
         ai.updates.front().stationary = true;
-    ai.parkedSince = parkedClockTicks();
+    ai.parkedSince = trafficClock().now();
     ai.creepCount = 0;
     ai.creepStart = 0.0;
     ai.creepLast = 0.0;

@@ -36,7 +36,4 @@ void addParkedAge(const ParkedAI& parked, DaySlot now, std::int32_t& count, std:
 // WEEK off the window's average age of them is set too.
 std::int32_t countParkedAIInSim(bool updateWindow);
 
-// Wall-clock time in 100 ns ticks, the unit of a live aircraft's parked-since time.
-std::int64_t parkedClockTicks();
-
 } // namespace rtd

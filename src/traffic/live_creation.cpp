@@ -7,6 +7,8 @@
 #include "liveries/services.hpp"
 #include "traffic/ai_commands.hpp"
 #include "traffic/ai_state.hpp"
+#include "traffic/arrival_stand.hpp"
+#include "traffic/live_air.hpp"
 #include "traffic/live_arrival.hpp"
 #include "traffic/live_motion.hpp"
 #include "traffic/live_rules.hpp"
@@ -130,10 +132,7 @@ double initialPitch(const PositionUpdate& front)
 {
     if (!front.airborne)
         return groundPitchRad;
-    double vs = std::clamp(front.verticalSpeed, -3000.0, 2400.0);
-    if (vs < 0.0)
-        vs /= 2.0;
-    return (-3.0 - vs / 600.0 * 2.2) * radiansPerDegree;
+    return airPitchFor(front.verticalSpeed);
 }
 
 // Placement at a stand of the park airport; false when the aircraft is erased or waits.
@@ -163,6 +162,7 @@ bool placeAtStand(LiveAI& a, LatLon position)
         a.erase = true;
         return false;
     }
+    releaseStandOfTaxiing(standId, a);
     for (const std::uint32_t adjacent : stand->neighbours)
         for (LiveAI& other : liveAIList)
             if (&other != &a && removeAdjacentLive(adjacent, stand->latitude, stand->longitude, a, other))

@@ -262,6 +262,10 @@ void pullOut(LiveAI& ai)
 void pushBack(LiveAI& ai)
 {
     ai.extrapolationCountdown = 0;
+    // The swing is decided afresh by this push back's own report; the nose stays put until then.
+    ai.turning = false;
+    ai.turnKnown = false;
+    ai.turnRight = false;
     const double h = wrapTwoPi(ai.standHeading + pi);
     const ParkingPosition* stand = standById(ai.standId);
     if (stand == nullptr)
@@ -418,8 +422,9 @@ void retimeGroundLeg(LiveAI& ai)
         return;
     }
     const double a = ai.turning ? ai.turnToNext : ai.curveTurnAngle; // degrees
-    // The turn in degrees over the turn step in radians per poll: the timing as specified,
-    // not a count of polls; kept finite before it is used.
+    // The pace of the turn: its angle in degrees over the turn step in radians per poll, over
+    // 100, rounded. The units mix on purpose and the result is not the turn's count of polls;
+    // at least 1, and at most a week of polls so that it stays finite.
     const double t = std::clamp(std::round(a / f.turnStep / 100.0), 1.0, oneWeekPolls);
     if (a != 0.0 && d > 0.0) {
         const double r = static_cast<double>(n) / t;

@@ -12,6 +12,7 @@
 #include "traffic/live_motion.hpp"
 #include "traffic/live_takeoff_landing.hpp"
 #include "traffic/live_rules.hpp"
+#include "traffic/motion_math.hpp"
 #include "traffic/service_link.hpp"
 #include "traffic/traffic_clock.hpp"
 #include "traffic/traffic_thread.hpp"
@@ -116,16 +117,18 @@ void compactStationaryRun(LiveAI& a, const PositionUpdate& u)
             q.erase(q.begin() + 1, q.end());
         return;
     }
+    // The last moving update, `back` places before the last one: the stops after it are the
+    // trailing run.
     const std::size_t n = q.size();
-    for (std::size_t back = 3; back <= 7 && back < n; ++back) {
-        const std::size_t moving = n - 1 - back;
-        if (q[moving].stationary)
-            continue;
-        const PositionUpdate& first = q[moving + 1];
-        if (q.back().duePoll - first.duePoll < compactSpanPolls || distanceNm(positionOf(first), positionOf(u)) <= compactNearNm)
-            q.erase(q.begin() + static_cast<std::ptrdiff_t>(moving) + 2, q.end());
+    std::size_t back = 1;
+    while (back < n && q[n - 1 - back].stationary)
+        ++back;
+    if (back < 3 || back > 7 || back >= n)
         return;
-    }
+    const std::size_t moving = n - 1 - back;
+    const PositionUpdate& first = q[moving + 1];
+    if (q.back().duePoll - first.duePoll < compactSpanPolls || distanceNm(positionOf(first), positionOf(u)) <= compactNearNm)
+        q.erase(q.begin() + static_cast<std::ptrdiff_t>(moving) + 2, q.end());
 }
 
 void appendMoving(LiveAI& a, PositionUpdate& u)
@@ -387,8 +390,10 @@ void appendPositionUpdate(LiveAI& a, PositionUpdate u)
             return;
         if (!u.trueHeading && u.trackDeg == 0.0)
             return;
-        const double heading = u.trueHeading ? *u.trueHeading : u.trackDeg * radiansPerDegree;
-        a.turnRight = angleDifference(a.heading, heading) > 0.0;
+        // Pushed tail first, the aircraft moves opposite to its nose: a reported true heading
+        // is turned into the direction of motion that a track gives.
+        const double motion = u.trueHeading ? wrapTwoPi(*u.trueHeading + pi) : u.trackDeg * radiansPerDegree;
+        a.turnRight = angleDifference(a.heading, motion) > 0.0;
         a.turnKnown = true;
         return;
     }

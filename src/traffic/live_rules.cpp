@@ -24,15 +24,32 @@ constexpr std::int64_t longStayTicks = 90 * ticksPerMinute;
 constexpr std::int64_t heavyStayTicks = 180 * ticksPerMinute;
 constexpr double collisionMarginFactor = 1.1;
 
-// A live aircraft standing at the stand in the simulator.
+// A live aircraft standing at the stand: in the simulator, or placed there and still to be
+// created, so that no stand gets two.
 bool standsAt(const LiveAI& ai, std::uint32_t standId)
 {
-    return ai.phase == Phase::atStand && ai.standId == standId && ai.simStatus == SimStatus::inSim;
+    return ai.phase == Phase::atStand && ai.standId == standId && !ai.erase && ai.simStatus != SimStatus::removed;
+}
+
+// One without an object and none asked for leaves the list; the others are removed.
+void removeFromStand(LiveAI& ai)
+{
+    if (ai.simStatus == SimStatus::waiting)
+        ai.erase = true;
+    else
+        markAIRemoved(ai);
 }
 
 std::string_view withoutLast(std::string_view text)
 {
     return text.empty() ? text : text.substr(0, text.size() - 1);
+}
+
+// Held once, however often its aircraft is removed.
+void holdCallsign(const std::string& ghost)
+{
+    if (std::find(heldCallsigns.begin(), heldCallsigns.end(), ghost) == heldCallsigns.end())
+        heldCallsigns.push_back(ghost);
 }
 
 } // namespace
@@ -94,7 +111,7 @@ void removeGhostOfCallsign(const std::string& callsign)
         else
             logLine(fmt::format("          {:8} is a ghost and will be removed, continues with {}", ghost, callsign));
     }
-    heldCallsigns.push_back(ghost);
+    holdCallsign(ghost);
     if (found->simStatus == SimStatus::waiting)
         found->erase = true;
     else
@@ -245,7 +262,7 @@ bool applyStandCallsignRules(bool& keep, std::uint32_t standId, const std::strin
         keep = true;
         log(fmt::format("{:8}: {:8} ac with same callsign {} wants it, remove existing ... ", stand, callsign,
                         newCallsign));
-        markAIRemoved(existing);
+        removeFromStand(existing);
     } else if (withoutLast(newCallsign) == callsign) {
         keep = false;
         log(fmt::format("{:8}: {:8} ghost {} wants it, but don't do it ... ", stand, callsign, newCallsign));
@@ -253,15 +270,14 @@ bool applyStandCallsignRules(bool& keep, std::uint32_t standId, const std::strin
         keep = true;
         log(fmt::format("{:8}: {:8} ghost, replace by {}", stand, callsign, newCallsign));
         // Held like every removed ghost, so that its next report does not bring it back.
-        if (std::find(heldCallsigns.begin(), heldCallsigns.end(), callsign) == heldCallsigns.end())
-            heldCallsigns.push_back(callsign);
-        markAIRemoved(existing);
+        holdCallsign(callsign);
+        removeFromStand(existing);
     } else if (existing.recalcMark) {
         keep = false;
         log(fmt::format("{:8}: {:8} other live {} wants it, but I'm just here ... ", stand, callsign, newCallsign));
     } else {
         log(fmt::format("{:8}: {:8} removed because of new {}", stand, callsign, newCallsign));
-        markAIRemoved(existing);
+        removeFromStand(existing);
     }
     return true;
 }
@@ -280,7 +296,7 @@ bool removeAdjacentLive(std::uint32_t adjacentStandId, double standLat, double s
     if (LOG.value())
         logLine(fmt::format("{:8}: {:8} removed by adjacent parking {} {}", standNameOf(adjacentStandId),
                             existing.flight.callsign, newAI.flight.callsign, typeText(newAI.flight)));
-    markAIRemoved(existing);
+    removeFromStand(existing);
     return true;
 }
 
@@ -291,7 +307,7 @@ bool removeLiveAtStand(std::uint32_t standId, const std::string& newCallsign, Li
     if (LOG.value())
         logLine(fmt::format("{:8}: {:8} removed by parking {} {}", standNameOf(standId), existing.flight.callsign,
                             newCallsign, typeText(existing.flight)));
-    markAIRemoved(existing);
+    removeFromStand(existing);
     return true;
 }
 

@@ -49,7 +49,7 @@ void clearTouchdownValues(const LiveAI& ai)
     const double values[3] = {0.0, 0.0, 0.0};
     std::lock_guard lock(simConnectMutex);
     if (simConnectHandle != nullptr)
-        SimConnect_SetDataOnSimObject(simConnectHandle, defineTouchdown, ai.objectId, 0, 0, sizeof values, values);
+        sim::SimConnect_SetDataOnSimObject(simConnectHandle, defineTouchdown, ai.objectId, 0, 0, sizeof values, values);
 }
 
 bool nearParkAirport(const LiveAI& ai)

@@ -10,9 +10,12 @@
 #include "traffic/traffic_thread.hpp"
 
 #include <fmt/format.h>
+#include <algorithm>
 #include <array>
 #include <charconv>
+#include <condition_variable>
 #include <thread>
+#include <vector>
 
 namespace rtd {
 
@@ -41,34 +44,94 @@ using namespace std::chrono_literals;
 
 constexpr std::size_t receiveBufferSize = 8192;
 constexpr int acceptCheckMs = 200;
-constexpr auto acceptLeaveBound = 2s;
+constexpr auto leaveBound = 2s;
 constexpr int exitQuietMs = 100;
 
-// The sockets change only under serverMutex. A thread waiting for a connection counts
-// itself in acceptWaiters; stopServer wakes it and closes the listener once it has left.
+// The sockets change only under serverMutex. A blocking call (poll, accept, receive) is made
+// outside it on a socket lent for the call: a lent socket is never closed under the call.
+// Taking a lent socket down shuts it down, which ends the call, and the last borrower to give
+// it back closes it.
 std::mutex serverMutex;
+std::condition_variable socketReturned;
 Socket listener = invalidSocket;
 Socket client = invalidSocket;
 bool socketsStarted = false;
-std::atomic<bool> serverStopping{false};
-std::atomic<int> acceptWaiters{0};
+bool serverStopping = false;
+struct Loan {
+    Socket socket;
+    int borrowers;
+    bool retired; // taken down while lent: closed when the last borrower gives it back
+};
+std::vector<Loan> loans;
+
+Loan* loanOfLocked(Socket socket)
+{
+    const auto found =
+        std::find_if(loans.begin(), loans.end(), [socket](const Loan& loan) { return loan.socket == socket; });
+    return found == loans.end() ? nullptr : &*found;
+}
+
+// Closes the socket now, or, while it is lent, ends the calls on it and leaves the close to
+// the last borrower.
+void retireLocked(Socket socket)
+{
+    if (socket == invalidSocket)
+        return;
+    if (Loan* loan = loanOfLocked(socket)) {
+        platform::wakeSocket(socket);
+        loan->retired = true;
+    } else {
+        platform::closeSocket(socket);
+    }
+}
 
 void closeClientLocked()
 {
-    if (client != invalidSocket)
-        platform::closeSocket(client);
+    retireLocked(client);
     client = invalidSocket;
     clientConnected = false;
 }
 
+// The socket in a slot, lent for one call outside serverMutex; invalid while the server stops.
+class LentSocket {
+public:
+    explicit LentSocket(const Socket& slot)
+    {
+        std::lock_guard lock(serverMutex);
+        if (serverStopping || slot == invalidSocket)
+            return;
+        socket_ = slot;
+        if (Loan* loan = loanOfLocked(socket_))
+            ++loan->borrowers;
+        else
+            loans.push_back({socket_, 1, false});
+    }
+    ~LentSocket()
+    {
+        if (socket_ == invalidSocket)
+            return;
+        std::lock_guard lock(serverMutex);
+        Loan* loan = loanOfLocked(socket_);
+        if (--loan->borrowers > 0)
+            return;
+        if (loan->retired)
+            platform::closeSocket(socket_);
+        std::erase_if(loans, [this](const Loan& l) { return l.socket == socket_; });
+        socketReturned.notify_all();
+    }
+    LentSocket(const LentSocket&) = delete;
+    LentSocket& operator=(const LentSocket&) = delete;
+    Socket get() const { return socket_; }
+
+private:
+    Socket socket_ = invalidSocket;
+};
+
 // Accepts the waiting connection and sets it up; the accepted socket is closed again when
-// the set-up fails.
-bool acceptWaiting(Socket from)
+// the set-up fails, the server stops meanwhile or another wait took the client's place.
+bool acceptWaiting(const LentSocket& from)
 {
-    std::lock_guard lock(serverMutex);
-    if (listener != from || serverStopping)
-        return false;
-    const Socket accepted = platform::acceptConnection(listener);
+    const Socket accepted = platform::acceptConnection(from.get());
     if (accepted == invalidSocket)
         return false;
     try {
@@ -78,6 +141,11 @@ bool acceptWaiting(Socket from)
     } catch (const std::exception& e) {
         platform::closeSocket(accepted);
         logLine(fmt::format("waitForClient interrupted: {}", e.what()));
+        return false;
+    }
+    std::lock_guard lock(serverMutex);
+    if (serverStopping || client != invalidSocket) {
+        platform::closeSocket(accepted);
         return false;
     }
     client = accepted;
@@ -132,8 +200,7 @@ void startServer(const std::string& port)
     case platform::ListenStep::done:
         break;
     }
-    if (listener != invalidSocket)
-        platform::closeSocket(listener);
+    retireLocked(listener);
     if (socketsStarted)
         platform::stopSockets();
     listener = outcome.socket;
@@ -149,25 +216,14 @@ std::uint16_t serverPort()
 
 bool waitForClient()
 {
-    if (clientConnected)
-        return false;
-    ++acceptWaiters;
-    bool accepted = false;
-    for (;;) {
-        Socket from = invalidSocket;
-        {
-            std::lock_guard lock(serverMutex);
-            from = listener;
-        }
-        if (from == invalidSocket || serverStopping || exitBegan())
-            break;
-        if (!platform::waitReadable(from, acceptCheckMs))
-            continue;
-        accepted = acceptWaiting(from);
-        break;
+    while (!clientConnected && !exitBegan()) {
+        const LentSocket from(listener);
+        if (from.get() == invalidSocket)
+            return false;
+        if (platform::waitReadable(from.get(), acceptCheckMs))
+            return acceptWaiting(from);
     }
-    --acceptWaiters;
-    return accepted;
+    return false;
 }
 
 bool sendDataPacket(const std::string& text)
@@ -184,15 +240,11 @@ bool sendDataPacket(const std::string& text)
 
 std::string receive()
 {
-    Socket from = invalidSocket;
-    {
-        std::lock_guard lock(serverMutex);
-        from = client;
-    }
-    if (from == invalidSocket)
+    const LentSocket from(client);
+    if (from.get() == invalidSocket)
         return {};
     std::array<char, receiveBufferSize + 1> buffer{};
-    const long received = platform::receiveBytes(from, buffer.data(), receiveBufferSize);
+    const long received = platform::receiveBytes(from.get(), buffer.data(), receiveBufferSize);
     if (received < 0) {
         logLine(fmt::format("receive: {}", winsockErrorText(platform::lastSocketError())));
         return {};
@@ -203,35 +255,27 @@ std::string receive()
 
 bool clientReadable(std::chrono::milliseconds timeout)
 {
-    Socket from = invalidSocket;
-    {
-        std::lock_guard lock(serverMutex);
-        from = client;
-    }
-    return from != invalidSocket && platform::waitReadable(from, static_cast<int>(timeout.count()));
+    const LentSocket from(client);
+    return from.get() != invalidSocket && platform::waitReadable(from.get(), static_cast<int>(timeout.count()));
 }
 
 void stopServer()
 {
     const bool toldToExit = clientConnected && sendDataPacket("exit\r\n");
+    std::unique_lock lock(serverMutex);
     serverStopping = true;
-    {
-        std::lock_guard lock(serverMutex);
-        if (listener != invalidSocket)
-            platform::wakeSocket(listener);
-    }
-    const auto deadline = std::chrono::steady_clock::now() + acceptLeaveBound;
-    while (acceptWaiters > 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(10ms);
-    std::lock_guard lock(serverMutex);
+    retireLocked(listener);
+    listener = invalidSocket;
+    if (loanOfLocked(client) != nullptr)
+        closeClientLocked(); // a receive runs: "exit" is not waited for
+    // The calls on the sockets taken down end at once; a socket still lent after the bound
+    // is closed by its borrower.
+    socketReturned.wait_for(lock, leaveBound, [] { return loans.empty(); });
     if (toldToExit && client != invalidSocket) {
         platform::closeGracefully(client, exitQuietMs); // "exit" is read before the end
         client = invalidSocket;
     }
     closeClientLocked();
-    if (listener != invalidSocket)
-        platform::closeSocket(listener);
-    listener = invalidSocket;
     if (socketsStarted)
         platform::stopSockets();
     socketsStarted = false;

@@ -10,10 +10,12 @@
 #include "liveries/dbase.hpp"
 #include "liveries/lookup_tables.hpp"
 #include "platform/platform.hpp"
+#include "simulator/client_library.hpp"
 #include "traffic/ai_commands.hpp"
 #include "traffic/sim_events.hpp"
 
 #include <fmt/format.h>
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <chrono>
@@ -74,6 +76,10 @@ struct AddedObject {
 };
 std::vector<AddedObject> recentlyAddedIds; // objects added since, not yet seen in a range scan
 constexpr std::size_t maxRecentlyAdded = 256;
+// The tail numbers of creations given up unidentified: the object of one may still turn up,
+// and then nobody owns it. The oldest make room.
+std::vector<std::string> givenUpTails;
+constexpr std::size_t maxGivenUpTails = 256;
 int frameCounter = 0;
 std::exception_ptr dispatchError;
 bool quitReceived = false;
@@ -317,6 +323,7 @@ std::int64_t unixTimeOfZulu(std::int64_t year, std::int64_t dayOfYear, std::int6
 void SimClient(std::stop_token stop)
 {
     const CountedThread counted;
+    logLine(sim::simulatorChoiceText());
     std::mutex waitMutex;
     std::condition_variable_any waitForStop;
     bool first = true;
@@ -353,7 +360,7 @@ OpenOutcome openSimConnect()
     const bool carryOn = guarded([&connected] {
         closeSimConnect(false); // one connection at a time
         sim::Handle handle = nullptr;
-        if (SimConnect_Open(&handle, productName.data(), nullptr, 0, nullptr, 0) != ok || handle == nullptr)
+        if (sim::SimConnect_Open(&handle, productName.data(), nullptr, 0, nullptr, 0) != ok || handle == nullptr)
             return true;
         {
             std::lock_guard lock(simConnectMutex);
@@ -379,7 +386,7 @@ bool dispatchSimConnect()
             return false;
         dispatchError = nullptr;
         quitReceived = false;
-        const sim::Result result = SimConnect_CallDispatch(handle, dispatchProc, nullptr);
+        const sim::Result result = sim::SimConnect_CallDispatch(handle, dispatchProc, nullptr);
         if (dispatchError)
             std::rethrow_exception(std::exchange(dispatchError, nullptr));
         const auto now = std::chrono::steady_clock::now();
@@ -404,10 +411,10 @@ void closeSimConnect(bool announce)
         return;
     setMark(mainWindowGlobals.simConnected, false);
     for (const std::uint32_t definition : clearedDefinitions)
-        SimConnect_ClearDataDefinition(simConnectHandle, definition);
+        sim::SimConnect_ClearDataDefinition(simConnectHandle, definition);
     for (std::uint32_t event = eventSim; event <= eventFlightLoaded; ++event)
-        SimConnect_UnsubscribeFromSystemEvent(simConnectHandle, event);
-    if (SimConnect_Close(simConnectHandle) != ok)
+        sim::SimConnect_UnsubscribeFromSystemEvent(simConnectHandle, event);
+    if (sim::SimConnect_Close(simConnectHandle) != ok)
         logArrow("SimConnect close failed!");
     simConnectHandle = nullptr;
     if (announce && !exiting) {
@@ -485,6 +492,7 @@ void dispatchProc(const sim::RecvHeader* message, std::uint32_t size, void*)
             if (const auto* data = dataReplyOf(message, size))
                 onSimObjectDataByType(*data, size);
             break;
+        case sim::recvNull: // nothing: the library has no message for us
         case sim::recvAssignedObjectId:
         case sim::recvClientData:
         case 27:
@@ -578,24 +586,24 @@ void setupSimConnect()
 {
     std::lock_guard lock(simConnectMutex);
     const sim::Handle h = simConnectHandle;
-    SimConnect_SubscribeToSystemEvent(h, eventSim, "Sim");
-    SimConnect_SubscribeToSystemEvent(h, eventObjectAdded, "ObjectAdded");
-    SimConnect_SubscribeToSystemEvent(h, eventObjectRemoved, "ObjectRemoved");
-    SimConnect_SubscribeToSystemEvent(h, eventFlightLoaded, "FlightLoaded");
-    SimConnect_SubscribeToSystemEvent(h, eventFrame, "Frame");
+    sim::SimConnect_SubscribeToSystemEvent(h, eventSim, "Sim");
+    sim::SimConnect_SubscribeToSystemEvent(h, eventObjectAdded, "ObjectAdded");
+    sim::SimConnect_SubscribeToSystemEvent(h, eventObjectRemoved, "ObjectRemoved");
+    sim::SimConnect_SubscribeToSystemEvent(h, eventFlightLoaded, "FlightLoaded");
+    sim::SimConnect_SubscribeToSystemEvent(h, eventFrame, "Frame");
     const auto define = [h](std::uint32_t definition) {
         for (const Variable& v : variables)
             if (v.definition == definition)
-                SimConnect_AddToDataDefinition(h, definition, v.name, v.unit, v.type, 0.0f, sim::unusedId);
+                sim::SimConnect_AddToDataDefinition(h, definition, v.name, v.unit, v.type, 0.0f, sim::unusedId);
     };
     for (const std::uint32_t definition : setupDefinitions)
         define(definition);
     for (const ClientEvent& event : clientEvents)
-        SimConnect_MapClientEventToSimEvent(h, event.id, event.name);
+        sim::SimConnect_MapClientEventToSimEvent(h, event.id, event.name);
     define(defineTouchdown);
     for (const std::uint32_t event : groupEvents)
-        SimConnect_AddClientEventToNotificationGroup(h, simNotificationGroup, event, true);
-    SimConnect_SetNotificationGroupPriority(h, simNotificationGroup, sim::priorityHighest);
+        sim::SimConnect_AddClientEventToNotificationGroup(h, simNotificationGroup, event, true);
+    sim::SimConnect_SetNotificationGroupPriority(h, simNotificationGroup, sim::priorityHighest);
 }
 
 // ---- replies ----
@@ -615,10 +623,25 @@ void ageUnidentified()
         logArrow(fmt::format("creation of {} (aircraft {}) not reported by the Sim in {} s, dropped",
                              pending.callsign, pending.aircraftId, creationTimeoutSeconds));
         pushSimEvent({.objectId = 0, .aircraftId = pending.aircraftId, .kind = CreateLost});
+        if (givenUpTails.size() >= maxGivenUpTails)
+            givenUpTails.erase(givenUpTails.begin());
+        givenUpTails.push_back(pending.callsign);
         pending = std::move(pendingCreations.back());
         pendingCreations.pop_back();
     }
     std::erase_if(recentlyAddedIds, [](AddedObject& a) { return ++a.ageSeconds >= creationTimeoutSeconds; });
+}
+
+// An object under the tail number of a creation given up: handed to the traffic thread,
+// which removes it unless one of its aircraft owns it. True when it was one.
+bool handOverGivenUp(std::uint32_t objectId, const std::string& atcId)
+{
+    const auto found = std::find(givenUpTails.begin(), givenUpTails.end(), atcId);
+    if (found == givenUpTails.end())
+        return false;
+    givenUpTails.erase(found);
+    pushSimEvent({.objectId = objectId, .aircraftId = 0, .kind = FoundGivenUp});
+    return true;
 }
 
 } // namespace
@@ -675,6 +698,8 @@ void onSimObjectDataByType(const sim::RecvSimObjectData& message, std::uint32_t 
         recentlyAddedIds.pop_back();
         const std::uint32_t aircraftId = takePendingCreationByCallsign(atcId);
         if (aircraftId == 0) {
+            if (handOverGivenUp(message.objectId, atcId))
+                return;
             logArrow(fmt::format("just created, but not by {}, oid: {}, callsign \"{}\" unknown", productName,
                                  message.objectId, atcId));
             return;
@@ -687,6 +712,8 @@ void onSimObjectDataByType(const sim::RecvSimObjectData& message, std::uint32_t 
                           .value2 = aboveGroundFt});
         return;
     }
+    if (!givenUpTails.empty() && handOverGivenUp(message.objectId, atcId))
+        return;
     if (aboveGroundFt <= rangeScanGroundFt && !atcId.ends_with('*'))
         pushSimEvent({.objectId = message.objectId, .aircraftId = onGround, .kind = GroundData, .value1 = groundFt,
                       .value2 = aboveGroundFt});
@@ -800,7 +827,7 @@ UserAircraftState requestUserAircraftPosition()
     if (!simConnectFailed) {
         std::lock_guard lock(simConnectMutex);
         if (simConnectHandle != nullptr &&
-            SimConnect_RequestDataOnSimObject(simConnectHandle, userStateRequest, defineUserState, sim::userObject,
+            sim::SimConnect_RequestDataOnSimObject(simConnectHandle, userStateRequest, defineUserState, sim::userObject,
                                               sim::periodOnce) != ok) {
             logArrow("SimConnect request user ac position fails");
             countSimConnectRequestError();
@@ -814,12 +841,12 @@ void requestUserAircraftTitleAndModel()
     std::lock_guard lock(simConnectMutex);
     if (simConnectHandle == nullptr)
         return;
-    if (SimConnect_RequestDataOnSimObject(simConnectHandle, userTitleRequest, defineUserTitle, sim::userObject,
+    if (sim::SimConnect_RequestDataOnSimObject(simConnectHandle, userTitleRequest, defineUserTitle, sim::userObject,
                                           sim::periodOnce) != ok) {
         logArrow("SimConnect request user ac title fails");
         countSimConnectRequestError();
     }
-    if (SimConnect_RequestDataOnSimObject(simConnectHandle, userModelRequest, defineUserModel, sim::userObject,
+    if (sim::SimConnect_RequestDataOnSimObject(simConnectHandle, userModelRequest, defineUserModel, sim::userObject,
                                           sim::periodOnce) != ok) {
         logArrow("SimConnect reques user ac model fails");
         countSimConnectRequestError();
@@ -836,7 +863,7 @@ bool requestUserOnGround()
     {
         std::lock_guard lock(simConnectMutex);
         if (simConnectHandle == nullptr ||
-            SimConnect_RequestDataOnSimObject(simConnectHandle, userOnGroundRequest, defineUserOnGround,
+            sim::SimConnect_RequestDataOnSimObject(simConnectHandle, userOnGroundRequest, defineUserOnGround,
                                               sim::userObject, sim::periodSecond) != ok) {
             logArrow("SimConnect request ac gnd/air fails");
             countSimConnectRequestError();
@@ -893,6 +920,7 @@ void resetSimLink()
     failingSince.reset();
     pendingCreations.clear();
     recentlyAddedIds.clear();
+    givenUpTails.clear();
     clearAIQueues();
     {
         std::lock_guard lock(simEventMutex);

@@ -1,5 +1,8 @@
 #include "traffic/sim_events.hpp"
 
+#include "simulator/simconnect.hpp"
+
+#include <fmt/format.h>
 #include <algorithm>
 
 namespace rtd {
@@ -22,7 +25,27 @@ bool takePending(Match match, PendingCreation& taken)
     return true;
 }
 
+bool pendingTail(std::string_view tail)
+{
+    return std::any_of(pendingCreations.begin(), pendingCreations.end(),
+                       [tail](const PendingCreation& p) { return p.callsign == tail; });
+}
+
 } // namespace
+
+std::string simTailNumber(std::string_view callsign)
+{
+    const bool isStatic = callsign.ends_with('*');
+    const std::string_view body = isStatic ? callsign.substr(0, callsign.size() - 1) : callsign;
+    const std::size_t room = sim::maxTailNumberChars - (isStatic ? 1 : 0);
+    const std::string_view suffix = isStatic ? "*" : "";
+    std::string tail = fmt::format("{}{}", body.substr(0, room), suffix);
+    for (unsigned n = 1; pendingTail(tail) && n < 100000; ++n) {
+        const std::string number = std::to_string(n);
+        tail = fmt::format("{}{}{}", body.substr(0, room - number.size()), number, suffix);
+    }
+    return tail;
+}
 
 void pushSimEvent(const SimEvent& event)
 {

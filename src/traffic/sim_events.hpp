@@ -18,6 +18,7 @@ enum SimEventKind : std::uint32_t {
     StaticCg = 4,
     CreateFailed = 6,
     CreateLost = 7, // a creation the simulator never identified
+    FoundGivenUp = 8, // an object found later under the tail number of a creation given up
 };
 
 struct SimEvent {
@@ -38,7 +39,7 @@ void pushSimEvent(const SimEvent& event);
 struct PendingCreation {
     std::uint32_t packetId = 0;
     std::uint32_t aircraftId = 0;
-    std::string callsign;
+    std::string callsign; // the tail number sent (simTailNumber)
     std::uint32_t ageSeconds = 0; // simulator seconds since it was sent
 };
 
@@ -48,7 +49,13 @@ inline constexpr std::uint32_t creationTimeoutSeconds = 30;
 // Creations sent and not yet identified; used on the simulator client thread only.
 extern std::vector<PendingCreation> pendingCreations;
 
-// The first pending creation with this callsign is taken out (the last entry takes its
+// The tail number a creation of this callsign sends: the callsign when the simulator keeps
+// it whole and no pending creation has it, else a form of it that it keeps whole, with a
+// static aircraft's trailing "*" and unique among the pending creations (the last characters
+// before the "*" become a number). The range scan finds the creation by this form.
+std::string simTailNumber(std::string_view callsign);
+
+// The first pending creation with this tail number is taken out (the last entry takes its
 // place) and its aircraft id returned; 0 when there is none.
 std::uint32_t takePendingCreationByCallsign(std::string_view callsign);
 

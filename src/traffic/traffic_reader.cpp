@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <ctime>
 #include <exception>
 
 namespace rtd {
@@ -25,6 +26,43 @@ constexpr double snapBelowFt = 14000;
 constexpr double unknownElevationFt = -1000;
 constexpr double groundSpeedLimitKt = 35;
 constexpr double unknownValue = -1;
+constexpr double year2000Seconds = 946684800;
+constexpr double feedClockDaySeconds = 86400;
+
+// Whether a record dropped for this reason still carries the service's own time: those
+// accepted, or dropped by range or by a filter, do; those that did not parse do not.
+bool carriesFeedTime(TrafficDrop drop)
+{
+    switch (drop) {
+    case TrafficDrop::none:
+    case TrafficDrop::registrationMarker:
+    case TrafficDrop::outOfRange:
+    case TrafficDrop::aircraftClass:
+    case TrafficDrop::typeTooLong:
+    case TrafficDrop::excludedType:
+    case TrafficDrop::lowHexid:
+    case TrafficDrop::towCallsign:
+    case TrafficDrop::excludedCallsign:
+    case TrafficDrop::noIdentity:
+    case TrafficDrop::groundAway:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The feed clock moves with every record that carries a plausible time: not before 2000,
+// not more than a day behind the feed clock, and not more than a day ahead of the system
+// clock (one such time would hold the feed clock for ever).
+void takeFeedTime(double timestamp)
+{
+    const double clock = trafficTimestamp.load();
+    const double systemNow = static_cast<double>(std::time(nullptr));
+    if (timestamp < year2000Seconds || (clock != 0.0 && timestamp < clock - feedClockDaySeconds) ||
+        timestamp > systemNow + feedClockDaySeconds)
+        return;
+    trafficTimestamp = timestamp;
+}
 
 // Reads a finite decimal number from the start of the field (no blank or sign "+" before
 // it, text after it ignored). "inf", "nan" and numbers beyond a double are errors.
@@ -140,6 +178,8 @@ TrafficDrop TrafficReader::processLine()
     try {
         TextViews texts;
         const TrafficDrop drop = checkRecord(texts);
+        if (carriesFeedTime(drop))
+            takeFeedTime(record_.timestamp);
         if (drop != TrafficDrop::none)
             return drop;
         fillTexts(texts);
@@ -169,7 +209,6 @@ TrafficDrop TrafficReader::checkRecord(TextViews& texts)
         return TrafficDrop::timestamp;
     if (record_.timestamp > millisecondTimestampAbove)
         record_.timestamp /= 1000;
-    trafficTimestamp = record_.timestamp;
 
     if (const TrafficDrop drop = parseRegistration(texts); drop != TrafficDrop::none)
         return drop;

@@ -41,7 +41,6 @@ std::set<std::string, std::less<>> noMatchSet;
 std::unordered_map<std::uint32_t, LiveryRef> liveryMatchCache;
 std::atomic<bool> maxLiveRequest{false};
 std::int64_t staleReportCount = 0;
-PublishedLiveCounts publishedLiveCounts;
 
 namespace {
 
@@ -93,6 +92,7 @@ void stopTrafficWhileSimStopped()
     sendUserPosition();
     notRunningCountdown = pollsPerSecond;
     refreshLiveCounters();
+    publishParkAirportState();
     dayHalfHour = currentDayAndHalfHour();
 }
 
@@ -252,6 +252,7 @@ void runSecondDuties()
     }
     advanceStatusCycle();
     refreshLiveCounters();
+    publishParkAirportState();
     dayHalfHour = currentDayAndHalfHour();
     ++cycleTick;
     checkCoupledFront();
@@ -327,9 +328,13 @@ void buildCreationRequest()
         return;
     const std::uint32_t hexid = readyForCreation.back();
     readyForCreation.pop_back();
-    const LiveAI* ai = findLive(hexid);
+    LiveAI* ai = findLive(hexid);
     if (ai == nullptr || ai->erase)
         return;
+    if (ai->simStatus == SimStatus::removed || ai->removeWhenCreated) {
+        ai->erase = true; // marked to leave before its creation was asked for: none is
+        return;
+    }
     CreationRequest request;
     request.position = {ai->lat, ai->lon, ai->altitude, ai->pitch * radiansToDegrees, ai->bank * radiansToDegrees,
                         ai->heading * radiansToDegrees, 0, 0};
@@ -346,7 +351,7 @@ void requestAircraftInRange()
     std::lock_guard lock(simConnectMutex);
     if (simConnectHandle == nullptr)
         return;
-    if (SimConnect_RequestDataOnSimObjectType(simConnectHandle, rangeScanRequest, defineRangeScan,
+    if (sim::SimConnect_RequestDataOnSimObjectType(simConnectHandle, rangeScanRequest, defineRangeScan,
                                               static_cast<std::uint32_t>(lateralRangeMetres.load()),
                                               sim::objectTypeAircraft) != sim::ok) {
         logArrow("SimConnect request ac within range fails");
@@ -363,6 +368,7 @@ void setCycleStepTrace(CycleStepTrace trace)
 
 void mainLoop(std::stop_token stop)
 {
+    const block_pool::ThreadScope pooledQueues; // the aircraft's update queues recycle their blocks
     const CountedThread counted;
     try {
         feedStatusTick();
@@ -543,9 +549,6 @@ void refreshLiveCounters()
     }
     const auto parkedStatic = static_cast<std::int32_t>(std::count_if(
         parkedAIList.begin(), parkedAIList.end(), [](const ParkedAI& p) { return p.simStatus == SimStatus::inSim; }));
-    publishedLiveCounts.liveNotParked = liveNotParked;
-    publishedLiveCounts.parkedLive = parkedLive;
-    publishedLiveCounts.parkedStatic = parkedStatic;
     countLiveAIAtStands();
     MainWindowGlobals& g = mainWindowGlobals;
     if (g.liveFigure.exchange(liveNotParked) != liveNotParked)
@@ -577,6 +580,8 @@ void initTrafficContainers()
     reserveAIContainers();
     readyForCreation.reserve(64);
     heldCallsigns.reserve(64);
+    parkAirport.stands.reserve(512);
+    fitList.reserve(256);
     deleteCallsignFile();
 }
 
@@ -590,9 +595,6 @@ void resetTrafficState()
     mainWindowGlobals.liveFigure = 0;
     mainWindowGlobals.parkedLiveFigure = 0;
     mainWindowGlobals.parkedStaticFigure = 0;
-    publishedLiveCounts.liveNotParked = 0;
-    publishedLiveCounts.parkedLive = 0;
-    publishedLiveCounts.parkedStatic = 0;
     windowDisplay().invalidate(headerBand);
     windowDisplay().invalidate(countersBand);
     clearAIContainers();
@@ -606,6 +608,7 @@ void resetTrafficState()
     publishStandSnapshot(); // the simulator link's nearest stand forgets them too
     fitList.clear();
     parkAirport.learnedUpdateCount = 0;
+    publishParkAirportState();
     noMatchSet.clear();
     staleReportCount = 0;
     cycleTick = 0;

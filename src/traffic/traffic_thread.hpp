@@ -40,13 +40,6 @@ extern std::atomic<bool> maxLiveRequest;
 inline constexpr std::int64_t staleReportPolls = 1000;
 extern std::int64_t staleReportCount; // since the last log line about them
 
-// The live counts the cycle publishes every second, read by the window's thread.
-struct PublishedLiveCounts {
-    std::atomic<std::int32_t> liveNotParked{0};
-    std::atomic<std::int32_t> parkedLive{0};
-    std::atomic<std::int32_t> parkedStatic{0};
-};
-extern PublishedLiveCounts publishedLiveCounts;
 
 // Body of the traffic thread: the traffic cycle every 10 ms on trafficClock() until a stop.
 // Counts itself in activeThreadCount; an exception goes to reportFatal("mainLoop").
@@ -86,7 +79,7 @@ bool removeFarthestLive(double distanceNm);
 void applyMaxLive();
 // Each live aircraft on the ground removes its static parked twin.
 void removeParkedTwinsOfLive();
-// The live counts into the window's figures and publishedLiveCounts.
+// The live counts into the window's figures.
 void refreshLiveCounters();
 
 void clearLiveryMatchCache();

@@ -41,14 +41,15 @@ void MainWindow::startWorker(Worker& worker, std::function<void(std::stop_token)
     });
 }
 
-void MainWindow::releaseWorker(Worker& worker, std::string_view name)
+void MainWindow::releaseWorker(Worker& worker, std::string_view name, std::chrono::milliseconds bound)
 {
     using namespace std::chrono_literals;
     if (!worker.thread.joinable())
         return;
     worker.thread.request_stop();
-    for (int round = 0; round < 100 && !worker.ended->load(); ++round)
-        std::this_thread::sleep_for(100ms);
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    while (!worker.ended->load() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(10ms);
     if (worker.ended->load()) {
         worker.thread.join();
         return;
@@ -115,6 +116,9 @@ void MainWindow::startVersionCheck()
 
 void MainWindow::finishRun()
 {
+    // The exit procedure has waited its bound for the start-up worker, which counts itself:
+    // a worker still in its body after that is not waited for again.
+    releaseWorker(startupThread_, "start-up worker", std::chrono::milliseconds(200));
     saveWindowPosition(host_.windowRect());
     logLine(utcTimeString(std::chrono::system_clock::to_time_t(std::chrono::system_clock::now())));
     if (logIsOpen())
@@ -234,19 +238,6 @@ void MainWindow::invalidate(const Rect& rect)
 void MainWindow::postMessage(std::uint32_t msg)
 {
     host_.post(msg);
-}
-
-void MainWindow::refreshLiveCounters()
-{
-    MainWindowGlobals& g = mainWindowGlobals;
-    const LiveCounts counts = services_.liveCounts();
-    if (g.liveFigure.exchange(counts.liveNotParked) != counts.liveNotParked)
-        host_.invalidate(headerBand);
-    if (counts.parkedLive != g.parkedLiveFigure || counts.parkedStatic != g.parkedStaticFigure) {
-        g.parkedLiveFigure = counts.parkedLive;
-        g.parkedStaticFigure = counts.parkedStatic;
-        host_.invalidate(countersBand);
-    }
 }
 
 } // namespace rtd::ui

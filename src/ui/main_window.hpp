@@ -9,6 +9,7 @@
 #include "ui/services.hpp"
 #include "ui/window_host.hpp"
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <atomic>
@@ -82,17 +83,17 @@ public:
     void showRange() override;
     std::int32_t savedLateralRange() override;
     void setSavedLateralRange(std::int32_t nm) override;
-    void refreshLiveCounters();
 
 private:
-    // A thread of the window's own: asked to stop and waited for (at most 10 s, then let go)
-    // when the window goes.
+    // A thread of the window's own: asked to stop and waited for (at most the bound, then let
+    // go) when the window goes.
     struct Worker {
         std::jthread thread;
         std::shared_ptr<std::atomic<bool>> ended;
     };
     static void startWorker(Worker& worker, std::function<void(std::stop_token)> body);
-    static void releaseWorker(Worker& worker, std::string_view name);
+    static void releaseWorker(Worker& worker, std::string_view name,
+                              std::chrono::milliseconds bound = std::chrono::seconds(10));
 
     void createControls();
     void startStartUpThread();

@@ -19,12 +19,6 @@ struct ParkAirportView {
     std::string reservedStandName;
 };
 
-struct LiveCounts {
-    std::int32_t liveNotParked = 0; // in the simulator and not parked at a stand
-    std::int32_t parkedLive = 0;
-    std::int32_t parkedStatic = 0;
-};
-
 class WindowServices {
 public:
     virtual ~WindowServices() = default;
@@ -47,7 +41,6 @@ public:
     virtual std::optional<LatLon> nearestParkAirport() { return std::nullopt; }
     virtual std::int32_t tbloAirportCount() { return 0; }
     virtual ParkAirportView parkAirport() { return {}; }
-    virtual LiveCounts liveCounts() { return {}; }
 
     // Nav lights of every static parked aircraft and every live one parked at a stand.
     virtual void setParkedNavLights(bool) {}

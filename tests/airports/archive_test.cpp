@@ -14,6 +14,7 @@
 #include "core/zip_fixture.hpp"
 #include "support/http_server.hpp"
 
+#include <fmt/format.h>
 #include <gmock/gmock.h>
 
 namespace rtd {
@@ -165,6 +166,46 @@ TEST_F(ArchiveTest, FailuresKeepTheVersion)
     EXPECT_THAT(logText(), HasSubstr("===> No archive version info found at the RMTD server?"));
 }
 
+TEST_F(ArchiveTest, OnlyTheArchiveFolderIsWrittenAndTheLaterEntryWins)
+{
+    serveArchive("2.3.1");
+    ARCHIVE_VERSION.set("1.2.0");
+    test::ZipContent entries{{"learned/stock/EHAM.xml", "<learned/>"}, {"archive/../my_thirdparty/EGLL.xml", "<x/>"}};
+    for (int i = 0; i < 64; ++i) {
+        const std::string code = fmt::format("Z{:03}.xml", i);
+        entries.emplace_back("archive/stock/" + code, std::string(65536, 'a'));
+        entries.emplace_back("archive/stock/./" + code, "second");
+    }
+    test::writeZip(serverRoot / "downloads" / "archive" / "msfs" / "archive.zip", entries);
+    fs::create_directories(learnedStockFolder);
+    test::writeFile(learnedStockFolder / "EHAM.xml", "mine");
+
+    EXPECT_TRUE(updateArchive()); // refused entries are no failures
+    EXPECT_EQ(ARCHIVE_VERSION.value(), "2.3.1");
+    EXPECT_EQ(test::readFile(learnedStockFolder / "EHAM.xml"), "mine");
+    EXPECT_FALSE(fs::exists(myThirdpartyFolder / "EGLL.xml"));
+    for (int i = 0; i < 64; ++i)
+        EXPECT_EQ(test::readText(archiveStockFolder / fmt::format("Z{:03}.xml", i)), "second\n") << i;
+    EXPECT_THAT(logText(), HasSubstr("refused archive entry learned/stock/EHAM.xml"));
+}
+
+TEST_F(ArchiveTest, EntriesAreReadOnlyUpToTheLimit)
+{
+    test::writeZip("archive.zip", {{"archive/stock/BIGG.xml", std::string(101, 'b')},
+                                   {"archive/stock/FITS.xml", std::string(100, 'f')}});
+    createArchiveFolders();
+    ZipArchive archive("archive.zip");
+    ASSERT_TRUE(archive.open());
+    ArchiveExtraction counts;
+    counts.maxEntryBytes = 100;
+    for (const ZipEntry& entry : archive.getEntries())
+        extractArchiveEntry(counts, entry);
+    EXPECT_EQ(counts.failed, 0u);
+    EXPECT_FALSE(fs::exists(archiveStockFolder / "BIGG.xml"));
+    EXPECT_TRUE(fs::exists(archiveStockFolder / "FITS.xml"));
+    EXPECT_THAT(logText(), HasSubstr("refused archive entry archive/stock/BIGG.xml of more than 100 bytes"));
+}
+
 TEST(ArchiveEntryPath, StaysInsideTheAirportsFolder)
 {
     const std::vector<std::pair<std::string, std::string>> rows{
@@ -178,6 +219,10 @@ TEST(ArchiveEntryPath, StaysInsideTheAirportsFolder)
         {"C:/EGLL.xml", ""},
         {"C:EGLL.xml", ""},
         {"", ""},
+        {"learned/stock/EHAM.xml", ""},
+        {"archive/../learned/stock/EHAM.xml", ""},
+        {"archive", ""},
+        {"archive/EGLL.xml", "archive/EGLL.xml"},
     };
     for (const auto& [name, expected] : rows)
         EXPECT_EQ(archiveEntryPath(name).value_or(""), expected) << name;

@@ -1,6 +1,7 @@
 #include "airport_support.hpp"
 #include "bgl_support.hpp"
 
+#include "core/exit.hpp"
 #include "fixtures/bgl_fixture.hpp"
 #include "platform/platform.hpp"
 
@@ -242,7 +243,7 @@ TEST(Bgl, RobustnessTable)
              return bytes.substr(0, bytes.size() - 24); // into the latitude
          },
          ok, {arrow}, true},
-        {"two airport sections walk the later airport twice",
+        {"two airport sections read each airport once",
          [] {
              BglBuilder b;
              b.addAirport("ZZAA", 0);
@@ -252,9 +253,20 @@ TEST(Bgl, RobustnessTable)
              b.addParkingList({parking(10, 1, 1, 20.0f, 90.0f, 52.0)});
              return b.bytes();
          },
-         "ZZAA:1 ZZAB:1 ZZAB:1",
-         {"===> ZZAA has 1 parkpos while archived one has 0", "===> ZZAB has 1 parkpos while archived one has 0",
-          "===> ZZAB has 1 parkpos while archived one has 0"}},
+         "ZZAA:1 ZZAB:1",
+         {"===> ZZAA has 1 parkpos while archived one has 0", "===> ZZAB has 1 parkpos while archived one has 0"}},
+        {"a list claiming more entries than its airport holds",
+         [] {
+             BglBuilder b;
+             b.addAirport("ZZAA", 0);
+             b.addParkingList({parking(10, 1, 1, 20.0f, 90.0f, 52.0)}, 3);
+             b.addAirport("ZZAB", 0);
+             b.addParkingList({parking(10, 1, 1, 20.0f, 90.0f, 52.0), parking(10, 2, 1, 20.0f, 90.0f, 52.001)});
+             return b.bytes();
+         },
+         "ZZAA:1 ZZAB:2",
+         {"===> parking list of ZZAA holds 1 of the 3 entries it claims, in scenery.bgl",
+          "===> ZZAA has 1 parkpos while archived one has 0", "===> ZZAB has 2 parkpos while archived one has 0"}},
         {"size 0x80000000 ends the walk",
          [] { return airportFile([](BglBuilder& b) { b.addFiller(0x10, 40); b.overrideLastSize(0x80000000u); }); },
          "", {}},
@@ -312,6 +324,16 @@ TEST(Bgl, RobustnessTable)
           "skipped position with radius INF meters, in scenery.bgl",
           "skipped position with heading NAN degrees, in scenery.bgl",
           "===> ZZAA has 1 parkpos while archived one has 0"}},
+        {"helipads of zero and negative width",
+         [] {
+             return airportWith([](BglBuilder& b) {
+                 b.addHelipad(52.0, 4.0, 0.0f);
+                 b.addHelipad(52.1, 4.0, -8.0f);
+             });
+         },
+         "ZZAA:0",
+         {"helipad width 0 incorrect (skipped): 52.000000,4.000000",
+          "helipad width -8 incorrect (skipped): 52.100000,4.000000"}},
     };
     for (const RobustnessRow& row : rows) {
         const test::BglRun run = readBgl(row.bytes());
@@ -319,6 +341,40 @@ TEST(Bgl, RobustnessTable)
         EXPECT_EQ(run.log, row.log) << row.name;
         EXPECT_EQ(run.failed, row.failed) << row.name;
     }
+}
+
+TEST(Bgl, HostileFilesAreReadOnceWithABoundedLog)
+{
+    using fixtures::HostileBgl;
+    struct Row {
+        HostileBgl kind;
+        std::size_t airports;
+        std::size_t stands;
+        std::size_t logLines;
+        std::string lastLine;
+    };
+    const Row rows[] = {
+        {HostileBgl::overlongParkingLists, 1001, 0, 1001, "===> 115535 more lines about scenery.bgl left out"},
+        {HostileBgl::skippedParkingLists, 20001, 0, 1001, "===> 19000 more lines about scenery.bgl left out"},
+        {HostileBgl::sharedAirport, 1, 2000, 1, "===> ZHAA has 2000 parkpos while archived one has 0"},
+    };
+    for (const Row& row : rows) {
+        const test::BglRun run = readBgl(fixtures::hostileBglScenery(row.kind));
+        std::size_t stands = 0;
+        for (const AirportFileData& airport : run.sink.generated)
+            stands += airport.stands.size();
+        EXPECT_FALSE(run.failed);
+        EXPECT_EQ(run.sink.linked.size(), row.airports);
+        EXPECT_EQ(run.sink.generated.size(), row.airports);
+        EXPECT_EQ(stands, row.stands);
+        EXPECT_EQ(run.log.size(), row.logLines);
+        EXPECT_EQ(run.log.back(), row.lastLine);
+    }
+    // Once an exit has begun no further section or airport is read.
+    userClosed = true;
+    const test::BglRun closed = readBgl(fixtures::hostileBglScenery(HostileBgl::sharedAirport));
+    userClosed = false;
+    EXPECT_TRUE(closed.sink.linked.empty());
 }
 
 TEST(Bgl, NonFiniteHeadingLeavesTheNameFree)

@@ -370,6 +370,37 @@ TEST_F(ParkAirportFileTest, BrokenLearnedFileIsCopiedAndTheBaseKept)
     EXPECT_THAT(logText(), HasSubstr("found, but could not be loaded, saved as *.0.xml: "));
 }
 
+TEST_F(ParkAirportFileTest, UnmergedLearnedFileIsKeptBeforeASaveReplacesIt)
+{
+    write(base, baseFile({stand("A1", 52.3, 4.76, {baseOption})}));
+    const std::string dateLine = "\t<info name=\"date\" value=\"2026-01-01\" />\n";
+    std::string noDate = fixtures::airportFileXml(learnedFile({named("A1", {baseOption})}));
+    noDate.erase(noDate.find(dateLine), dateLine.size());
+    const std::string twice = fixtures::airportFileXml(
+        learnedFile({stand("H1", 52.31, 4.77), stand("H2", 52.32, 4.77), stand("H1", 52.33, 4.77),
+                     stand("H3", 52.34, 4.77), stand("H4", 52.35, 4.77)},
+                    {{"handmade", "true"}}));
+    const std::string unknownStand = fixtures::airportFileXml(learnedFile({named("Z9", {baseOption})}));
+    const fs::path aside = install / learned.parent_path() / "EHAM0.xml";
+    const std::tuple<const char*, std::string, bool> rows[] = {
+        {"meta without date", noDate, true}, {"handmade name twice", twice, true}, {"unknown stand", unknownStand, false}};
+    for (const auto& [name, text, kept] : rows) {
+        SCOPED_TRACE(name);
+        fs::remove(aside);
+        writeText(learned, text);
+        ASSERT_EQ(read(), "");
+        for (int save = 0; save < 2; ++save) { // the second save keeps the first copy
+            parkAirport.changed = true;
+            EXPECT_TRUE(saveLearnedAirportFile());
+        }
+        EXPECT_EQ(fs::exists(aside), kept);
+        if (kept) {
+            EXPECT_EQ(test::readFile(aside), text);
+        }
+    }
+    EXPECT_THAT(logText(), HasSubstr(learned.string() + " was not merged whole, saved as "));
+}
+
 // ---- saving ---------------------------------------------------------------------------------
 
 TEST_F(ParkAirportFileTest, SaveWritesOnlyWhatWasLearned)
@@ -464,6 +495,9 @@ TEST_F(ParkAirportFileTest, LearnedFileFolders)
         {thirdparty, "NewPub", fs::path("airports") / "learned" / "thirdparty" / "NewPub" / "EHAM.xml"},
         {elsewhere, "stock", learned}, // never beside or over the base file
         {elsewhere, "Other", fs::path("airports") / "learned" / "thirdparty" / "Other" / "EHAM.xml"},
+        // A link's target: climbing back into the tree, or in another tree.
+        {fs::path("airports") / "archive" / ".." / "archive" / "stock" / "EHAM.xml", "stock", learned},
+        {install / "other" / "airports" / "archive" / "stock" / "EHAM.xml", "stock", learned},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.publisher);

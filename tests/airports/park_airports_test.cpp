@@ -8,6 +8,7 @@
 #include "airports/stands.hpp"
 #include "core/display.hpp"
 #include "fixtures/airport_fixture.hpp"
+#include "platform/platform.hpp"
 
 #include <gtest/gtest.h>
 #include <fmt/format.h>
@@ -119,6 +120,19 @@ TEST_F(ParkAirportsTest, ReadingTheList)
         EXPECT_NE(logText().find(row.logged), std::string::npos) << row.name;
         EXPECT_EQ(isParkAirportListed("AAAA"), row.list.starts_with("AAAA")) << row.name;
     }
+}
+
+TEST_F(ParkAirportsTest, InstallFolderAndFileNamesBeyondTheCodePage)
+{
+    const fs::path folder = install / platform::pathFromUtf8("Ramptide \xD0\x96\xE6\x97\xA5");
+    fs::create_directory(folder);
+    fs::copy(install / airportsFolder, folder / airportsFolder, fs::copy_options::recursive);
+    const test::ScopedCurrentFolder inside(folder);
+    test::writeFile(parkAirportsPath(), "AAAA,S2\n");
+    test::writeFile(myThirdpartyFolder / platform::pathFromUtf8("\xD0\x96\xD0\x96\xD0\x96\xD0\x96.xml"), "");
+    fly(50.0, 8.0, 0, true);
+    EXPECT_TRUE(readParkAirports(true));
+    EXPECT_EQ(listText(), "AAAA,S2 BBBB ");
 }
 
 TEST_F(ParkAirportsTest, ManyLinesAreReadWithAWarning)
@@ -245,6 +259,8 @@ TEST_F(ParkAirportsTest, ReservedStandChangesOnReRead)
     text.clear();
     EXPECT_TRUE(checkReservedStand(true, text));
     EXPECT_EQ(text, "park airports and stands are okay");
+    logParkAirport("BBBB");
+    EXPECT_EQ(reservedStandName, "") << "the stand was AAAA's";
     setList("XXXX\n");
     EXPECT_FALSE(checkReservedStand(true, text));
 }

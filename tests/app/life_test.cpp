@@ -1,6 +1,8 @@
 #include "life_fixture.hpp"
 
 #include "airports/airport_database.hpp"
+#include "airports/park_airport_state.hpp"
+#include "airports/static_parking.hpp"
 #include "core/exceptions.hpp"
 #include "app/life_services.hpp"
 #include "core/requests.hpp"
@@ -9,7 +11,10 @@
 #include "fixtures/dbase_fixture.hpp"
 #include "fixtures/fixes_fixture.hpp"
 #include "fixtures/livery_fixture.hpp"
+#include "traffic/sim_client.hpp"
 #include "traffic/traffic_thread.hpp"
+#include "ui/headless/headless_window.hpp"
+#include "ui/main_window.hpp"
 
 #include <algorithm>
 
@@ -249,6 +254,82 @@ TEST_F(LifeTest, CloseDuringARestartsWaitEndsTheProgram)
     const std::string text = log();
     EXPECT_LT(text.find("Exiting: RESTART\n"), text.find("Exiting: USER CLOSED SIM\nUser closed Ramptide")) << text;
     EXPECT_EQ(text.find("Restarting after"), std::string::npos) << text;
+}
+
+std::atomic<bool> releaseTrafficThread{false};
+
+// A traffic thread that does not stop: the exit waits for it once, within its one bound,
+// leaves its stands alone and saves the learned file from the copy it handed over.
+TEST_F(LifeTest, HungTrafficThreadIsWaitedForOnceAndItsLearnedCopySaved)
+{
+    StandOption base;
+    base.registration = "PH-BXB";
+    base.number = 1;
+    StandOption learned = base;
+    learned.number = 2;
+    learned.day = 3;
+    learned.halfHours = 1;
+    learned.learned = true;
+    parkAirport.stands = {ParkingPosition("A1", {base, learned}, 0.1, 0, 0, 30, false, false, false)};
+    parkAirport.icao = "AAAA";
+    parkAirport.learnedPath = install / "AAAA.xml";
+    parkAirport.active = true;
+    parkAirport.learnedUpdateCount = 1;
+    publishParkAirportState(); // the traffic thread's last second
+    ASSERT_TRUE(startRunThread(RunThread::mainLoop, [](std::stop_token) {
+        const CountedThread counted;
+        while (!releaseTrafficThread)
+            std::this_thread::sleep_for(10ms);
+    }));
+    const auto start = std::chrono::steady_clock::now();
+    startFinalExit(ExitReason::userClosedSim, 0);
+    EXPECT_EQ(display.waitForPost(), finalExitMessage);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 11s);
+    EXPECT_EQ(parkAirport.stands[0].options.size(), 2u) << "the traffic thread's stands are not touched";
+    EXPECT_TRUE(std::filesystem::exists(parkAirport.learnedPath));
+    EXPECT_NE(log().find("\nsaved the learned file of AAAA with 1 update, from the traffic thread's copy\n"), std::string::npos) << log();
+    releaseTrafficThread = true;
+    waitForNoCountedThreads();
+    parkAirport.stands.clear();
+    parkAirport.icao.clear();
+    parkAirport.active = false;
+    parkAirport.learnedUpdateCount = 0;
+    publishParkAirportState();
+}
+
+// The window with the program's own services: the park airport the traffic thread published
+// is painted with its reserved stand, and the automatic range follows the nearest park airport.
+TEST_F(LifeTest, WindowShowsTheParkAirportThroughTheProgramsServices)
+{
+    test::writeFile(install / "input" / "airports_msfs.xml",
+                    "<airports><airport code=\"AAAA\" iata=\"AAA\" lat=\"0.1\" lon=\"0\" alt=\"0\"/></airports>");
+    resetAirports();
+    ASSERT_TRUE(readAirports());
+    std::filesystem::create_directories(install / parkAirportsPath().parent_path());
+    test::writeFile(install / parkAirportsPath(), "AAAA\n");
+    ASSERT_TRUE(readParkAirports(true));
+    ASSERT_TRUE(logParkAirport("AAAA"));
+    reservedStandName = "B12";
+    mainWindowGlobals.parkFiguresValid = true;
+    publishParkAirportState();
+    app::LifeServices services;
+    ui::HeadlessWindow host{400, 20};
+    {
+        ui::MainWindow window{host, services};
+        host.create(window);
+        ASSERT_TRUE(host.pumpPending());
+        EXPECT_NE(host.lastPaint().findText("AAAA (AAA)"), nullptr);
+        EXPECT_NE(host.lastPaint().findText("reserved stand: B12"), nullptr);
+        userOnGround = false; // in flight at 0 ft, 6 nm from AAAA
+        window.showRange();
+        EXPECT_EQ(LATERAL_RANGE.value(), 9);
+    }
+    setWindowDisplay(&display);
+    resetParkingState();
+    publishParkAirportState();
+    setLateralRange(LATERAL_RANGE.defaultValue());
+    mainWindowGlobals.parkFiguresValid = false;
+    resetAirports();
 }
 
 // At the professional level the half-hour slots follow the traffic records' time, which

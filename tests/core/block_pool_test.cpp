@@ -1,6 +1,7 @@
 #include "core/block_pool.hpp"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -27,6 +28,7 @@ TEST(BlockPool, GivenBackBlocksServeTheirSizeClass)
     };
     for (const Row& row : rows) {
         std::thread([&row] { // a thread of its own starts with empty lists
+            const block_pool::ThreadScope pooled;
             void* block = block_pool::take(row.given);
             block_pool::give(block, row.given);
             const bool kept = row.given <= block_pool::maxPooledBytes;
@@ -40,21 +42,35 @@ TEST(BlockPool, GivenBackBlocksServeTheirSizeClass)
     }
 }
 
-// A block may go back on another thread: it joins that thread's list, which the thread's end
-// returns to the heap (the sanitizer build sees a leak otherwise); this thread's list is untouched.
+// A block may go back on another thread: it joins that thread's list while the thread holds
+// a scope, and the heap otherwise; the scope's end returns the kept blocks to the heap (the
+// sanitizer build sees a leak otherwise). This thread's list is untouched.
 TEST(BlockPool, BlocksGivenBackOnAnotherThread)
 {
     std::vector<void*> blocks;
-    for (int i = 0; i < 10; ++i)
-        blocks.push_back(block_pool::take(208));
+    for (int i = 0; i < 20; ++i)
+        blocks.push_back(block_pool::take(i < 10 ? 1 : 208)); // from the heap: no scope here
     const std::size_t before = block_pool::freeBlockCount();
-    std::size_t keptThere = 0;
+    std::size_t keptThere = 0, keptAfterScope = 0, keptWithout = 0;
     std::thread([&] {
-        for (void* block : blocks)
-            block_pool::give(block, 208);
-        keptThere = block_pool::freeBlockCount();
+        {
+            const block_pool::ThreadScope pooled;
+            const block_pool::ThreadScope nested;
+            for (int i = 0; i < 10; ++i)
+                block_pool::give(blocks[static_cast<std::size_t>(i)], 1);
+            void* reused = block_pool::take(16); // a heap block of size 1 serves a whole class
+            std::fill_n(static_cast<char*>(reused), 16, 'x');
+            block_pool::give(reused, 16);
+            keptThere = block_pool::freeBlockCount();
+        }
+        keptAfterScope = block_pool::freeBlockCount();
+        for (int i = 10; i < 20; ++i)
+            block_pool::give(blocks[static_cast<std::size_t>(i)], 208);
+        keptWithout = block_pool::freeBlockCount();
     }).join();
     EXPECT_EQ(keptThere, 10u);
+    EXPECT_EQ(keptAfterScope, 0u);
+    EXPECT_EQ(keptWithout, 0u);
     EXPECT_EQ(block_pool::freeBlockCount(), before);
 }
 

@@ -177,8 +177,9 @@ TEST_F(FilesTest, Utf16EndingInsideACharacterFails)
 TEST_F(FilesTest, FailureIsCopiedToTheLog)
 {
     Lines lines;
-    EXPECT_FALSE(readBack(utf16Bytes(u"\uFEFF\xDC00", false), lines, UTF16_little_endian));
+    EXPECT_FALSE(readBack(utf16Bytes(u"\uFEFFone\r\n\xDC00", false), lines, UTF16_little_endian));
     EXPECT_TRUE(logHas("conversion from error from utf16 to utf8, code: 1113"));
+    EXPECT_TRUE(logHas(platform::pathToUtf8(folder / "text.txt") + " is read only up to its line 2"));
 }
 
 TEST_F(FilesTest, Utf8ByteOrderMarkIsDroppedOnlyWhenWhole)

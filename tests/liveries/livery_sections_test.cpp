@@ -166,6 +166,23 @@ TEST(GeneralSections, EveryEncodingAndLineEndReadsAlike)
     }
 }
 
+TEST(GeneralSections, Utf16FileWithABadCharacterIsListedAsInvalid)
+{
+    using fixtures::CfgEncoding;
+    test::CfgWorld world;
+    std::string bytes = fixtures::encodeCfgFile(
+        {"", {"[General]", "icao_type_designator = B738", "[fltsim.0]", "title = Bad X", "icao_airline = KLM"},
+         CfgEncoding::utf16LittleEndian, true});
+    const std::string x("X\0", 2);
+    bytes.replace(bytes.find(x), x.size(), std::string("\0\xDC", 2)); // a lone low surrogate
+    const auto file = world.write("P/aircraft.cfg", bytes);
+    EXPECT_TRUE(test::CfgWorld::scanGeneral(file).empty());
+    EXPECT_THAT(test::issueTexts(),
+                ElementsAreArray({test::CfgWorld::expand(
+                    "invalid cfg: {file} is not valid UTF-16, all its liveries are left out", file)}));
+    EXPECT_THAT(world.logText(), HasSubstr("conversion from error from utf16 to utf8, code: 1113"));
+}
+
 TEST(GeneralSections, MissingFileGivesNothingAndReturnsTheSlot)
 {
     test::CfgWorld world;

@@ -110,6 +110,11 @@ TEST_F(AITest, CreationRoundTrip)
         const std::string plan = (flightPlanFolder / fmt::format("{}.pln", objectId)).string();
         EXPECT_TRUE(std::filesystem::exists(plan));
         EXPECT_EQ(created->flightPlan, plan);
+        // The library adds the extension itself: it is handed the path without it.
+        const std::string planCall = fmt::format("SimConnect_AISetAircraftFlightPlan({}, \"{}\", 110)", objectId,
+                                                 plan.substr(0, plan.size() - 4));
+        const std::vector<std::string> calls = callNames(*sim, before);
+        EXPECT_NE(std::ranges::find(calls, planCall), calls.end()) << planCall;
 
         std::vector<int> togglePolls;
         for (int p = 2; p <= 200; ++p) {
@@ -140,13 +145,13 @@ TEST_F(AITest, CreationRoundTrip)
     }
 }
 
-TEST_F(AITest, RefusedSwallowedAndHiddenCreations)
+TEST_F(AITest, RefusedSwallowedAndUnseenCreations)
 {
     ASSERT_TRUE(connect());
     sim->setUser({.lat = 52.3, .lon = 4.76});
     {
         std::lock_guard lock(simConnectMutex);
-        SimConnect_RequestDataOnSimObject(simConnectHandle, userOnGroundRequest, defineUserOnGround, sim::userObject,
+        sim::SimConnect_RequestDataOnSimObject(simConnectHandle, userOnGroundRequest, defineUserOnGround, sim::userObject,
                                           sim::periodSecond);
     }
     sim->refuseTitle("Refused");
@@ -158,10 +163,10 @@ TEST_F(AITest, RefusedSwallowedAndHiddenCreations)
 
     sim->swallowCreations(1);
     placeLive(0x500002, "AFR2", "Swallowed", Phase::atStand, 0);
-    placeLive(0x500003, "AFR3", "Hidden", Phase::atStand, 0);
+    placeLive(0x500003, "AFR3", "Far", Phase::atStand, 0);
+    sim->setUser({.lat = 54.0, .lon = 4.76}); // 100 nm north: no scan reaches the new object
     ASSERT_TRUE(step(2));
     ASSERT_EQ(sim->objects().size(), 1u);
-    sim->hideFromRangeScan(sim->objects().back().id);
     rangeScan();
     ASSERT_TRUE(step(0));
     poll();
@@ -178,6 +183,21 @@ TEST_F(AITest, RefusedSwallowedAndHiddenCreations)
     EXPECT_TRUE(pendingCreations.empty());
     EXPECT_EQ(excludedTitles, std::vector<LiveryRef>{"Refused"}) << "the livery is not to blame";
     EXPECT_TRUE(contains(log(), "creation of AFR2 (aircraft 5242882) not reported by the Sim in 30 s, dropped"));
+
+    // Found later, each goes: the swallowed one's object, added late, and the far one, the
+    // user back next to it. A foreign aircraft stays.
+    sim->setUser({.lat = 52.3, .lon = 4.76});
+    sim->addForeignAircraft("Swallowed", "AFR2", 52.3, 4.76, 0, true);
+    const std::uint32_t foreign = sim->addForeignAircraft("Other", "BAW9", 52.3, 4.76, 0, true);
+    ASSERT_TRUE(step(1));
+    rangeScan();
+    ASSERT_TRUE(step(0));
+    poll();
+    ASSERT_TRUE(step(1));
+    std::vector<std::uint32_t> left;
+    for (const sim::AiState& object : sim->objects())
+        left.push_back(object.id);
+    EXPECT_EQ(left, std::vector<std::uint32_t>{foreign});
 
     // The 20th distinct refused title ends the run.
     excludedTitles.assign({"Refused"});
@@ -543,6 +563,42 @@ TEST_F(AITest, ParkedAircraftSetUpAndDroppedBacklog)
         left.push_back(r.aircraftId);
     EXPECT_EQ(left, (std::vector<std::uint32_t>{12, 14}));
     EXPECT_EQ(parkedAIList.size(), 4u) << "two set up, two still queued";
+}
+
+// The simulator keeps 12 characters of a tail number: a longer callsign is sent in a form it
+// keeps whole, unique among the creations in flight, so the range scan still finds each one.
+TEST_F(AITest, LongCallsignsAreSentInAFormTheSimulatorKeeps)
+{
+    ASSERT_TRUE(connect());
+    sim->setUser({.lat = 52.3, .lon = 4.76});
+    struct Row {
+        const char* callsign;
+        const char* tail;
+    };
+    const std::vector<Row> rows{
+        {"KLM1801*", "KLM1801*"},
+        {"TRANSAVIA123456*", "TRANSAVIA12*"},
+        {"TRANSAVIA129999*", "TRANSAVIA11*"}, // the same first 11 characters
+        {"TRANSAVIA12*", "TRANSAVIA13*"},     // fits, but its own form is taken
+        {"ABCDEFGHIJKLMNOP", "ABCDEFGHIJKL"},
+    };
+    std::uint32_t id = 0;
+    for (const Row& row : rows) {
+        FlightRecord flight;
+        flight.callsign = row.callsign;
+        flight.hexid = ++id;
+        parkedAIList.push_back(constructParkedAI(flight, 5, 52.3, 4.76 + 0.001 * id, 0, false));
+        queueAICreation({.position = {52.3, 4.76 + 0.001 * id, 0, 0, 0, 0, 1, 0}, .callsign = row.callsign,
+                         .title = "Livery P", .aircraftId = id});
+    }
+    ASSERT_TRUE(step(2));
+    rangeScan();
+    ASSERT_TRUE(step(0));
+    poll(static_cast<int>(rows.size())); // one result a poll
+    ASSERT_EQ(pendingSetups.size(), rows.size()) << "each identified by the range scan";
+    for (const SimEvent& created : pendingSetups)
+        EXPECT_EQ(sim->object(created.objectId)->tail, rows[created.aircraftId - 1].tail);
+    EXPECT_FALSE(contains(log(), "just created, but not by"));
 }
 
 TEST_F(AITest, ParkedIdsWrapToOneAndSkipParkedOnes)

@@ -95,6 +95,7 @@ TEST(TrafficAllocations, PollStepsOfLiveAircraftAllocateNothing)
 TEST(TrafficAllocations, QueuesInStepAllocateNothing)
 {
 #if RAMPTIDE_COUNT_ALLOCATIONS
+    const block_pool::ThreadScope pooled;
     const auto update = [](int i) {
         PositionUpdate u;
         u.lat = 52.0 + 0.001 * i;

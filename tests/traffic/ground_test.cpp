@@ -55,7 +55,9 @@ TEST_F(GroundTest, LeavingPullsOutOrPushesBackByTheLastReport)
 }
 
 // Push back of a Large aircraft from A1 (heading 90, radius 20 m): the swing decided by a
-// report during the straight part, by true heading or else track.
+// report during the straight part, by true heading or else track. The nose turning right
+// (heading 100) swings the tail north, as does a motion to the north of west (track 280);
+// flags left by an earlier turn decide nothing.
 TEST_F(GroundTest, PushBackGeometryAndSwing)
 {
     struct Row {
@@ -63,18 +65,22 @@ TEST_F(GroundTest, PushBackGeometryAndSwing)
         std::optional<double> headingDeg;
         double trackDeg;
         double endBehindMetres, endSideMetres; // P1 is 50 m behind (west); + is north of it
+        bool oldTurnFlags;
     };
     const Row rows[] = {
-        {"no report", std::nullopt, 0, 50, 0},
-        {"heading right", 100, 0, 50, -17},
-        {"heading left", 80, 0, 50, 17},
-        {"track left", std::nullopt, 80, 50, 17},
+        {"no report", std::nullopt, 0, 50, 0, false},
+        {"no report, flags of the taxi-in left", std::nullopt, 0, 50, 0, true},
+        {"heading right ends north", 100, 0, 50, 17, false},
+        {"heading left ends south", 80, 0, 50, -17, false},
+        {"track north of west", std::nullopt, 280, 50, 17, false},
+        {"track left", std::nullopt, 80, 50, 17, false},
     };
     for (const Row& row : rows) {
         pollCounter = 5000;
         LiveAI& ai = groundAircraft(40002, positionOfStand("A1"), 90, Phase::atStand);
         parkAt(ai, "A1");
         ai.pushBackPending = true;
+        ai.turning = ai.turnKnown = ai.turnRight = row.oldTurnFlags;
         ai.updates = {groundUpdate({ai.lat, ai.lon}, 0, 5000, true),
                       groundUpdate(towards({ai.lat, ai.lon}, 270, 300), 10, 9000)};
         const LatLon stand{ai.lat, ai.lon};
@@ -103,6 +109,8 @@ TEST_F(GroundTest, PushBackGeometryAndSwing)
         EXPECT_LT(metresBetween({ai.lat, ai.lon}, end), 1.0) << row.name;
         if (row.endSideMetres != 0) { // nose away from the motion: the tail swung to the end point's side
             EXPECT_GT(std::fabs(degrees(angleDifference(radians(90), ai.heading))), 30) << row.name;
+        } else {
+            EXPECT_NEAR(degrees(ai.heading), 90, 0.5) << row.name << ": straight back, the nose kept";
         }
         EXPECT_EQ(countEvents(eventEngineStart), 1u) << row.name;
         EXPECT_EQ(countEvents(eventFlapsSet, 3072), 1u) << row.name;
@@ -129,6 +137,34 @@ TEST_F(GroundTest, EnginesStartedTaxiOnceMovedFarEnough)
             appendPositionUpdate(ai, groundUpdate(towards({ai.lat, ai.lon}, 0, r * test::halfSpanMetres), 5,
                                                   ai.updates.back().duePoll + 100));
         EXPECT_EQ(ai.phase, row.phase) << row.radii.size() << " " << row.radii.back();
+        liveAIList.clear();
+    }
+}
+
+// A moving report after stops on the ground: a trailing run of 3 to 7 stops after the last
+// move is cut to its first stop when it spans under 15 s or began within 22 m; a run of one
+// stop stays. Queues of moves ("m") and stops ("s"), 5 s apart, 30 m apart while moving.
+TEST_F(GroundTest, TrailingStopsCompactedBeforeAMove)
+{
+    struct Row {
+        const char* queue;
+        int stopSeconds; // between the stops
+        std::size_t left; // updates after the new report
+    };
+    for (const Row& row : {Row{"mmmms", 5, 6}, {"mmsss", 5, 4}, {"mmsss", 8, 6}, {"msssssss", 1, 3},
+                          {"msssssssss", 1, 11}}) {
+        LiveAI& ai = groundAircraft(40004, positionOfStand("B1"), 0, Phase::groundMoving);
+        LatLon at = positionOfStand("B1");
+        std::int64_t due = pollCounter;
+        for (const char* c = row.queue; *c != '\0'; ++c) {
+            const bool stop = *c == 's';
+            if (!stop)
+                at = towards(at, 0, 30);
+            ai.updates.push_back(groundUpdate(at, stop ? 0 : 10, due, stop));
+            due += (stop ? row.stopSeconds : 5) * 100;
+        }
+        appendPositionUpdate(ai, groundUpdate(towards(at, 0, 30), 10, due + 500));
+        EXPECT_EQ(ai.updates.size(), row.left) << row.queue << " " << row.stopSeconds;
         liveAIList.clear();
     }
 }

@@ -203,6 +203,41 @@ TEST_F(LiveMergeTest, CreationRules)
     liveCreationBacklog.clear();
 }
 
+// The lead time before a creation: 300 polls for an aircraft moving on the ground, 100 for
+// one in the air; reports that mix air and ground lose their oldest first.
+TEST_F(LiveMergeTest, LeadTimeAndMixedReports)
+{
+    struct Row {
+        const char* name;
+        bool firstGround, secondGround;
+        int pollsBeforeDue;
+        const char* outcome;
+    };
+    const Row rows[] = {
+        {"moving on the ground, 200 polls before", true, true, 200, "placed"},
+        {"moving on the ground, 301 polls before", true, true, 301, "unchanged"},
+        {"airborne, 200 polls before", false, false, 200, "unchanged"},
+        {"air then ground", false, true, 0, "drops the oldest"},
+    };
+    for (const Row& row : rows) {
+        liveAIList.clear();
+        readyForCreation.clear();
+        for (int i = 0; i < 2; ++i) {
+            const TrafficReport r = reportAt(6.0 * i, 0.5 * i);
+            mergeTrafficRecord((i == 0 ? row.firstGround : row.secondGround) ? groundReport(r) : r);
+        }
+        ASSERT_EQ(liveAIList.size(), 1u) << row.name;
+        LiveAI& a = liveAIList.front();
+        ASSERT_EQ(a.updates.size(), 2u) << row.name;
+        pollCounter = static_cast<std::int32_t>(a.updates.front().duePoll - row.pollsBeforeDue);
+        prepareLiveAICreation(a);
+        const std::string outcome = a.simStatus == SimStatus::requested ? "placed"
+                                    : a.updates.size() == 1             ? "drops the oldest"
+                                                                        : "unchanged";
+        EXPECT_EQ(outcome, row.outcome) << row.name;
+    }
+}
+
 TEST_F(LiveMergeTest, BlockedAircraftPushesNobodyOutUnderTheLiveLimit)
 {
     MAX_LIVE.set(6);
@@ -288,6 +323,16 @@ TEST_F(LiveMergeTest, CreationRequestInDegreesOnTheNextPoll)
     EXPECT_EQ(request.aircraftId, firstHexid);
     EXPECT_EQ(request.position.onGround, 0u);
     EXPECT_EQ(request.position.airspeed, 0u);
+
+    // One marked to leave before its request is built gets none and leaves the list.
+    LiveAI& leaving = waiting(firstHexid + 1, "KLM1235");
+    prepareLiveAICreation(leaving);
+    markAIRemoved(leaving);
+    pollTraffic();
+    pollTraffic();
+    EXPECT_EQ(live(firstHexid + 1), nullptr);
+    EXPECT_TRUE(std::none_of(liveCreationBacklog.begin(), liveCreationBacklog.end(),
+                             [](const CreationRequest& r) { return r.aircraftId == firstHexid + 1; }));
 }
 
 TEST_F(LiveMergeTest, GhostRules)
@@ -299,17 +344,19 @@ TEST_F(LiveMergeTest, GhostRules)
         const char* newCallsign;
         bool newPlaced, existingGone;
         const char* held;
+        bool heldBefore;
     };
     const Row rows[] = {
-        {"owner placed removes its ghost", "AB123_", SimStatus::inSim, "AB123", true, true, "AB123_"},
-        {"owner placed erases a ghost not created", "AB123_", SimStatus::waiting, "AB123", true, true, "AB123_"},
-        {"ghost of a flying owner", "AB123", SimStatus::inSim, "AB123_", false, false, ""},
-        {"ghost of a removed owner", "AB123", SimStatus::removed, "AB123_", true, false, ""},
+        {"owner placed removes its ghost", "AB123_", SimStatus::inSim, "AB123", true, true, "AB123_", false},
+        {"owner placed erases a ghost not created", "AB123_", SimStatus::waiting, "AB123", true, true, "AB123_", false},
+        {"a ghost removed before is held once", "AB123_", SimStatus::inSim, "AB123", true, true, "AB123_", true},
+        {"ghost of a flying owner", "AB123", SimStatus::inSim, "AB123_", false, false, "", false},
+        {"ghost of a removed owner", "AB123", SimStatus::removed, "AB123_", true, false, "", false},
     };
     for (const Row& row : rows) {
         liveAIList.clear();
         removalBacklog.clear();
-        heldCallsigns.clear();
+        heldCallsigns.assign(row.heldBefore ? 1 : 0, "AB123_");
         present(30001, row.existing, row.existingStatus);
         LiveAI& a = waiting(firstHexid, row.newCallsign);
         prepareLiveAICreation(a);

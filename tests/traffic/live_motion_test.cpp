@@ -5,6 +5,7 @@
 #include "traffic_harness.hpp"
 
 #include "traffic/live_air.hpp"
+#include "traffic/live_merge.hpp"
 #include "traffic/live_motion.hpp"
 #include "traffic/live_takeoff_landing.hpp"
 #include "traffic/motion_math.hpp"
@@ -312,6 +313,36 @@ TEST_F(LiveMotionTest, RulesOfLegsAndPolls)
         b.flight.currentTurnStep = radians(t.stepDeg);
         turnHeadingTowards(b, radians(t.bearing));
         EXPECT_NEAR(degrees(b.heading), t.after, 1e-9) << t.heading << " to " << t.bearing;
+    }
+}
+
+// The pitch in the air, at creation and as an air leg's target: -3 degrees and 2.2 degrees
+// per 600 fpm, nose up climbing (at most 2400 fpm), half that nose down descending.
+TEST_F(LiveMotionTest, AirPitchByVerticalSpeed)
+{
+    for (const auto& [fpm, pitchDeg] : {std::pair{1200.0, -7.4}, {3000.0, -11.8}, {-1200.0, -0.8}, {-4000.0, 2.5}})
+        EXPECT_NEAR(degrees(airPitchFor(fpm)), pitchDeg, 1e-9) << fpm;
+}
+
+// A report while landing, heading east: refused, or taken after the last queued update goes,
+// when the bearing to it lies 90 degrees or more off the heading.
+TEST_F(LiveMotionTest, ReportsWhileLandingOffTheHeading)
+{
+    struct Row {
+        std::size_t queued;
+        double offDeg;
+        bool taken;
+        std::size_t left;
+    };
+    for (const Row row : {Row{1, 80, true, 1}, {1, 100, false, 1}, {2, 100, true, 1}, {2, 80, true, 2}}) {
+        LiveAI a = aircraft(Large, {{.altitudeFt = 300}});
+        if (row.queued == 2)
+            a.updates.push_back(update({.lon = 0.01, .altitudeFt = 200, .due = now + 400}));
+        a.landing = true;
+        const LatLon at = destinationPoint(positionOf(a.updates.back()), radians(90 + row.offDeg), 300.0);
+        PositionUpdate u = update({.lon = at.lon, .altitudeFt = 100, .due = now + 800, .lat = at.lat});
+        EXPECT_EQ(checkUpdateWhileLanding(a, u), row.taken) << row.queued << " " << row.offDeg;
+        EXPECT_EQ(a.updates.size(), row.left) << row.queued << " " << row.offDeg;
     }
 }
 

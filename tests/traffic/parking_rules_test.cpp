@@ -7,6 +7,7 @@
 #include "core/display.hpp"
 #include "traffic/ai_commands.hpp"
 #include "traffic/ai_state.hpp"
+#include "traffic/live_arrival.hpp"
 #include "traffic/parked_static.hpp"
 #include "traffic/sim_client.hpp"
 #include "traffic/traffic_clock.hpp"
@@ -115,6 +116,17 @@ protected:
         return liveAIList.back();
     }
 
+    // A live KLM B738 that taxied to the stand and arrived there `minutesAgo` on the clock.
+    LiveAI& arrivedAt(std::uint32_t hexid, const std::string& callsign, std::uint32_t standId, int minutesAgo)
+    {
+        clock.now_ -= minutesAgo * ticksPerMinute;
+        LiveAI& a = atStand(hexid, callsign, standId, SimStatus::inSim, Phase::taxiToStand);
+        checkArrival(a);
+        clock.now_ += minutesAgo * ticksPerMinute;
+        EXPECT_EQ(a.phase, Phase::atStand);
+        return a;
+    }
+
     // A static parked aircraft at the stand, placed at the weekday and half hour.
     static ParkedAI& parkedAt(std::uint32_t id, const std::string& callsign, std::uint32_t standId,
                               SimStatus status = SimStatus::inSim, DaySlot placed = makeDaySlot(1, 10))
@@ -129,6 +141,23 @@ protected:
     }
 
     static bool removed(const ParkedAI& ai) { return ai.simStatus == SimStatus::removed; }
+
+    // A new KLM B738 standing at `at`, its lead time reached, through the rules of its creation.
+    static void newcomer(const std::string& callsign, LatLon at)
+    {
+        FlightRecord flight;
+        flight.callsign = callsign;
+        flight.icaoType = "B738";
+        flight.registration = "PH-BXA";
+        flight.hexid = 4840201;
+        PositionUpdate u;
+        u.lat = at.lat;
+        u.lon = at.lon;
+        u.duePoll = pollCounter;
+        LiveAI a = constructLiveAI(u, flight, 1.0);
+        a.updates.push_back(u);
+        prepareLiveAICreation(liveAIList.emplace_back(std::move(a)));
+    }
 
     static void clearLists()
     {
@@ -201,20 +230,7 @@ TEST_F(ParkingRulesTest, PlacementAtAStand)
         reservedStandName = row.reserved;
         if (*row.standing)
             atStand(30001, row.standing, 3);
-        const LatLon at = eastOf({stand(3).latitude, stand(3).longitude}, -row.metresAway);
-        FlightRecord flight;
-        flight.callsign = row.callsign;
-        flight.icaoType = "B738";
-        flight.registration = "PH-BXA";
-        flight.hexid = 4840201;
-        PositionUpdate u;
-        u.lat = at.lat;
-        u.lon = at.lon;
-        u.duePoll = pollCounter;
-        LiveAI a = constructLiveAI(u, flight, 1.0);
-        a.updates.push_back(u);
-        LiveAI& added = liveAIList.emplace_back(std::move(a));
-        prepareLiveAICreation(added);
+        newcomer(row.callsign, eastOf({stand(3).latitude, stand(3).longitude}, -row.metresAway));
         const LiveAI& placed = *live(4840201);
         EXPECT_EQ(placed.phase, row.phase) << row.name;
         EXPECT_EQ(placed.erase, row.erased) << row.name;
@@ -223,6 +239,50 @@ TEST_F(ParkingRulesTest, PlacementAtAStand)
             EXPECT_EQ(removed(liveAIList.front()), row.standingRemoved) << row.name;
         }
         EXPECT_EQ(heldCallsigns.size(), row.standingRemoved ? 1u : 0u) << row.name;
+    }
+}
+
+// A newcomer placed at A3 where another live aircraft stands, still to be created, or taxis
+// to: the one at the stand goes; the taxiing one taxis to a free stand within 55 m of it
+// (A4, 200 m east of A3) or on without a stand.
+TEST_F(ParkingRulesTest, OneLiveAircraftPerStand)
+{
+    struct Row {
+        const char* name;
+        Phase phase;
+        double metresEast; // of A3
+        bool a4Parked;
+        bool removed;
+        std::uint32_t standAfter;
+    };
+    const Row rows[] = {
+        {"at the stand, not created yet", Phase::atStand, 0, false, true, 3},
+        {"taxiing to it near A4", Phase::taxiToStand, 170, false, false, 4},
+        {"taxiing to it near A4, A4 taken", Phase::taxiToStand, 170, true, false, 0},
+        {"taxiing to it, no other stand near", Phase::taxiToStand, 30, false, false, 0},
+    };
+    for (const Row& row : rows) {
+        clearLists();
+        LiveAI& other = atStand(30001, "DLH4", 3, SimStatus::requested, row.phase);
+        other.objectId = 0;
+        if (row.phase == Phase::taxiToStand) {
+            other.simStatus = SimStatus::inSim;
+            other.objectId = 1;
+            const LatLon at = eastOf({stand(3).latitude, stand(3).longitude}, row.metresEast);
+            other.lat = other.updates.front().lat = at.lat;
+            other.lon = other.updates.front().lon = at.lon;
+        }
+        if (row.a4Parked)
+            parkedAt(1, "KLM8*", 4);
+        newcomer("KLM123", {stand(3).latitude, stand(3).longitude});
+        const LiveAI& taxiing = liveAIList.front();
+        ASSERT_EQ(live(4840201)->standId, 3u) << row.name;
+        EXPECT_EQ(removed(taxiing), row.removed) << row.name;
+        if (row.phase == Phase::taxiToStand) {
+            EXPECT_EQ(taxiing.standId, row.standAfter) << row.name;
+            EXPECT_EQ(taxiing.phase, row.standAfter != 0 ? Phase::taxiToStand : Phase::groundMoving) << row.name;
+            EXPECT_EQ(taxiing.updates.size(), row.standAfter != 0 ? 3u : 1u) << row.name;
+        }
     }
 }
 
@@ -369,10 +429,11 @@ TEST_F(ParkingRulesTest, OldLiveRecordsPurgedOnTheTrafficClock)
         const char* name;
         int minutes;
         AircraftCategory category;
-        bool recalcMark, initialLoadOnly, removed;
+        bool recalcMark, initialLoadOnly, removed, arrived = false;
     };
     const Row rows[] = {
         {"91 minutes", 91, Large, false, false, true},
+        {"91 minutes after its arrival", 91, Large, false, false, true, true},
         {"89 minutes", 89, Large, false, false, false},
         {"Heavy at 179 minutes", 179, Heavy, false, false, false},
         {"Heavy at 181 minutes", 181, Heavy, false, false, true},
@@ -383,10 +444,11 @@ TEST_F(ParkingRulesTest, OldLiveRecordsPurgedOnTheTrafficClock)
         clearLists();
         INITIAL_LOAD_ONLY.set(row.initialLoadOnly);
         atStand(30003, "KLM3", 3);
-        LiveAI& old = atStand(30001, "KLM1", 4);
+        LiveAI& old = row.arrived ? arrivedAt(30001, "KLM1", 4, row.minutes) : atStand(30001, "KLM1", 4);
         old.flight.category = row.category;
         old.recalcMark = row.recalcMark;
-        old.parkedSince -= row.minutes * ticksPerMinute;
+        if (!row.arrived)
+            old.parkedSince -= row.minutes * ticksPerMinute;
         atStand(30002, "KLM2", 2);
         atStand(30005, "KLM5", 1, SimStatus::requested);
         const std::vector<LiveStayer> stayers = purgeOldLiveRecords();
@@ -463,8 +525,12 @@ TEST_F(ParkingRulesTest, ParkedLimit)
 
 TEST_F(ParkingRulesTest, LongestParkedLiveAircraftRemovedFirst)
 {
-    for (int minutes : {5, 30, 20, 10})
-        atStand(30000 + minutes, fmt::format("KLM{}", minutes), 1).parkedSince -= minutes * ticksPerMinute;
+    for (int minutes : {5, 30, 20, 10}) {
+        if (minutes == 30) // it arrived through the arrival check
+            arrivedAt(30030, "KLM30", 1, 30);
+        else
+            atStand(30000 + minutes, fmt::format("KLM{}", minutes), 1).parkedSince -= minutes * ticksPerMinute;
+    }
     removeLiveParked(2);
     std::string gone;
     for (const LiveAI& ai : liveAIList)

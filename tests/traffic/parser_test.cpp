@@ -170,6 +170,33 @@ TEST_F(ParserTest, ChecksEveryField)
     EXPECT_EQ(trafficTimestamp.load(), 1700000000.5);
 }
 
+// The feed clock, one record after the other: records dropped by range or a filter move it,
+// records that did not parse and implausible times (before 2000, a day behind it, a day
+// ahead of the system clock) do not.
+TEST_F(ParserTest, FeedClockTakesOnlyPlausibleTimes)
+{
+    struct Row {
+        const char* name;
+        test::FieldChanges changes;
+        double clock;
+    };
+    const Row rows[] = {
+        {"queued", {{14, "1700000100"}}, 1700000100},
+        {"out of range", {{2, "60"}, {14, "1700000200"}}, 1700000200},
+        {"out of range at 86400", {{2, "60"}, {14, "86400"}}, 1700000200},
+        {"malformed hexid at 1", {{1, "x"}, {14, "1"}}, 1700000200},
+        {"malformed hexid, a later time", {{1, "x"}, {14, "1700000300"}}, 1700000200},
+        {"before 2000", {{14, "946684799"}}, 1700000200},
+        {"two days behind", {{14, "1699827400"}}, 1700000200},
+        {"in the year 7409", {{14, "171644617100"}}, 1700000200},
+        {"a low hexid, an hour behind", {{1, "77"}, {14, "1699996600"}}, 1699996600},
+    };
+    for (const Row& row : rows) {
+        reader->handleDatagram(trafficDatagram(row.changes));
+        EXPECT_EQ(trafficTimestamp.load(), row.clock) << row.name;
+    }
+}
+
 TEST_F(ParserTest, CollectsCallsignsInRangeDuringStaticCalculation)
 {
     reader->staticCalculation = true;

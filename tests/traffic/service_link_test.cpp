@@ -13,6 +13,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <fmt/format.h>
+#include <array>
 #include <future>
 #include <map>
 #include <thread>
@@ -273,6 +274,7 @@ public:
             platform::stopSockets();
     }
     bool connected() const { return socket_ != platform::invalidSocket; }
+    platform::Socket socket() const { return socket_; }
     void close()
     {
         if (socket_ != platform::invalidSocket)
@@ -393,6 +395,44 @@ TEST_F(ServiceLinkTest, NothingIsSentWithoutAKnownPositionOrWhileExiting)
         ASSERT_TRUE(step(0));
         sendUserPosition();
         EXPECT_EQ(peer.read(100).empty(), !row.sent) << row.lat << " " << row.lon;
+    }
+}
+
+// Two waits for the service (as the handshake and the position tick make them), a service
+// that connects and sends without pause, and a stop at any moment: every wait and receive ends,
+// and no socket is closed under a call on it (linux-tsan watches the sockets).
+TEST_F(ServiceLinkTest, StopWhileTheServiceConnectsAndSends)
+{
+    for (int round = 0; round < 24; ++round) {
+        startServer("0");
+        const std::uint16_t port = serverPort();
+        const auto serve = [] {
+            for (;;) {
+                if (!waitForClient() && !clientConnected)
+                    return; // the server stopped
+                while (clientReadable(20ms) ? !receive().empty() : clientConnected.load()) {
+                }
+                sendDataPacket("Qs121\r\n"); // a service that left is found gone by a send
+            }
+        };
+        std::atomic<bool> stopped{false};
+        std::array waits{std::async(std::launch::async, serve), std::async(std::launch::async, serve)};
+        auto service = std::async(std::launch::async, [port, &stopped] {
+            Peer peer(port); // one connection: the other wait stays in its accept
+            while (!stopped && peer.connected() && platform::sendAll(peer.socket(), "{}"))
+                std::this_thread::sleep_for(1ms);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(round % 8 * 3));
+        auto stop = std::async(std::launch::async, [] { stopServer(); });
+        if (stop.wait_for(5s) != std::future_status::ready) {
+            ADD_FAILURE() << "the stop hangs in round " << round;
+            std::abort(); // nothing ends a deadlock
+        }
+        for (const auto& wait : waits)
+            EXPECT_EQ(wait.wait_for(1s), std::future_status::ready) << "round " << round;
+        stopped = true;
+        service.wait();
+        EXPECT_FALSE(clientConnected);
     }
 }
 

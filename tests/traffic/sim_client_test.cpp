@@ -211,9 +211,9 @@ TEST_F(UserModelTest, TooShortAModelCodeIsUserError73)
 std::uint32_t createPending(const char* title, const char* callsign, std::uint32_t aircraftId)
 {
     std::lock_guard lock(simConnectMutex);
-    SimConnect_AICreateNonATCAircraft(simConnectHandle, title, callsign, {52.3, 4.76, 0, 0, 0, 0, 1, 0}, createRequest);
+    sim::SimConnect_AICreateNonATCAircraft(simConnectHandle, title, callsign, {52.3, 4.76, 0, 0, 0, 0, 1, 0}, createRequest);
     std::uint32_t packet = 0;
-    SimConnect_GetLastSentPacketID(simConnectHandle, &packet);
+    sim::SimConnect_GetLastSentPacketID(simConnectHandle, &packet);
     pendingCreations.push_back({packet, aircraftId, callsign});
     return packet;
 }
@@ -221,7 +221,7 @@ std::uint32_t createPending(const char* title, const char* callsign, std::uint32
 void requestRangeScan()
 {
     std::lock_guard lock(simConnectMutex);
-    SimConnect_RequestDataOnSimObjectType(simConnectHandle, rangeScanRequest, defineRangeScan, 40 * 1852,
+    sim::SimConnect_RequestDataOnSimObjectType(simConnectHandle, rangeScanRequest, defineRangeScan, 40 * 1852,
                                           sim::objectTypeAircraft);
 }
 
@@ -277,13 +277,13 @@ TEST_F(SimHarness, ExceptionsByNumber)
         std::vector<std::uint32_t> failedAircraft;
     };
     const std::vector<Row> rows{
-        {"unknown id, user in the null box", [] { std::lock_guard l(simConnectMutex); SimConnect_AIRemoveObject(simConnectHandle, 999, 105); }, "", {}},
+        {"unknown id, user in the null box", [] { std::lock_guard l(simConnectMutex); sim::SimConnect_AIRemoveObject(simConnectHandle, 999, 105); }, "", {}},
         {"refused title, pending", [] { createPending("Refused", "AFR1", 0x393939); }, "", {0x393939}},
         {"refused title, not pending", [] {
              createPending("Refused", "AFR2", 0x393940);
              pendingCreations.clear();
          }, "", {}},
-        {"no flight plan file", [] { std::lock_guard l(simConnectMutex); SimConnect_AISetAircraftFlightPlan(simConnectHandle, 100, "/none/100.pln", 110); }, "===> Simconnect Exception: load flight plan failed", {}},
+        {"no flight plan file", [] { std::lock_guard l(simConnectMutex); sim::SimConnect_AISetAircraftFlightPlan(simConnectHandle, 100, "/none/100.pln", 110); }, "===> Simconnect Exception: load flight plan failed", {}},
     };
     sim->refuseTitle("Refused");
     createPending("Fine", "OK1", 0);
@@ -304,7 +304,7 @@ TEST_F(SimHarness, ExceptionsByNumber)
     sim->setUser({.lat = 52.3, .lon = 4.76});
     requestUserAircraftPosition();
     ASSERT_TRUE(step(0));
-    { std::lock_guard l(simConnectMutex); SimConnect_AIRemoveObject(simConnectHandle, 999, 105); }
+    { std::lock_guard l(simConnectMutex); sim::SimConnect_AIRemoveObject(simConnectHandle, 999, 105); }
     ASSERT_TRUE(step(0));
     EXPECT_TRUE(contains(log(), "===> SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID")) << "logged once the user is known";
     EXPECT_THROW(onSimConnectException({{}, 5, 0, 7}), UserErrorException);
@@ -332,7 +332,7 @@ TEST_F(SimHarness, FrameRateIsSampledEveryThirtiethFrameAndSecondsTick)
     sim->setFrameRate(25);
     {
         std::lock_guard lock(simConnectMutex);
-        SimConnect_RequestDataOnSimObject(simConnectHandle, userOnGroundRequest, defineUserOnGround, sim::userObject,
+        sim::SimConnect_RequestDataOnSimObject(simConnectHandle, userOnGroundRequest, defineUserOnGround, sim::userObject,
                                           sim::periodSecond);
     }
     ASSERT_TRUE(step(24));
@@ -413,6 +413,7 @@ TEST_F(SimHarness, DispatchSortsMessagesByIdAndSkipsShortOnes)
     };
     const std::vector<Row> rows{
         {"unknown id", {0, 1, 99}, "! Unknown Dispatch dwID 99", {}, true},
+        {"null message", {0, 1, 0}, "", {}, true},
         {"assigned object id", {0, 1, 12, 0}, "", {}, true},
         {"client data", {0, 1, 16}, "", {}, true},
         {"id 27", {0, 1, 27}, "", {}, true},

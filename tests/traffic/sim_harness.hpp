@@ -152,7 +152,7 @@ protected:
     static void rangeScan()
     {
         std::lock_guard lock(simConnectMutex);
-        if (SimConnect_RequestDataOnSimObjectType(simConnectHandle, rangeScanRequest, defineRangeScan, 40 * 1852,
+        if (sim::SimConnect_RequestDataOnSimObjectType(simConnectHandle, rangeScanRequest, defineRangeScan, 40 * 1852,
                                                   sim::objectTypeAircraft) != sim::ok)
             countSimConnectRequestError();
     }

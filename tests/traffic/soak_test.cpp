@@ -10,6 +10,7 @@
 
 #include "fixtures/soak_scenario.hpp"
 #include "rt_peer/scenario.hpp"
+#include "traffic/ai_commands.hpp"
 
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -89,6 +90,35 @@ protected:
         waitingSince = std::move(now);
     }
 
+    // Every object of the simulator belongs to an aircraft of the lists or is being removed;
+    // the longest time (seconds) any went without, and stands taken by two live aircraft.
+    void watchOwnersAndStands(std::int64_t second)
+    {
+        std::set<std::uint32_t> owned(removalBacklog.begin(), removalBacklog.end());
+        {
+            std::lock_guard lock(simConnectMutex);
+            owned.insert(removalQueue.begin(), removalQueue.end());
+        }
+        std::map<std::uint32_t, int> atStand;
+        for (const LiveAI& ai : liveAIList) {
+            owned.insert(ai.objectId);
+            if (ai.standId != 0 && (ai.phase == Phase::atStand || ai.phase == Phase::taxiToStand) &&
+                ai.simStatus != SimStatus::removed && ++atStand[ai.standId] == 2)
+                sharedStands.insert(ai.standId);
+        }
+        for (const ParkedAI& p : parkedAIList)
+            owned.insert(p.objectId);
+        std::map<std::uint32_t, std::int64_t> now;
+        for (const sim::AiState& object : sim->objects()) {
+            if (owned.contains(object.id))
+                continue;
+            const auto before = unownedSince.find(object.id);
+            now[object.id] = before != unownedSince.end() ? before->second : second;
+            longestUnownedSeconds = std::max(longestUnownedSeconds, second - now[object.id]);
+        }
+        unownedSince = std::move(now);
+    }
+
     // Nothing in the simulator but static parked aircraft and live ones at their stands.
     bool onlyParkedLeft() const
     {
@@ -101,6 +131,9 @@ protected:
     std::map<std::string, std::size_t> peaks;
     std::map<std::uint64_t, std::pair<SimStatus, std::int64_t>> waitingSince;
     std::int64_t longestWaitPolls = 0;
+    std::map<std::uint32_t, std::int64_t> unownedSince;
+    std::int64_t longestUnownedSeconds = 0;
+    std::set<std::uint32_t> sharedStands;
 };
 
 TEST_F(SoakTest, ThirtyMinutesOfHeavyTrafficStayBoundedAndLeaveNothingBehind)
@@ -136,6 +169,7 @@ TEST_F(SoakTest, ThirtyMinutesOfHeavyTrafficStayBoundedAndLeaveNothingBehind)
             continue;
         sample();
         watchWaits();
+        watchOwnersAndStands(p / pollsPerSecond);
         if (next == events.size() && onlyParkedLeft())
             break;
     }
@@ -167,6 +201,8 @@ TEST_F(SoakTest, ThirtyMinutesOfHeavyTrafficStayBoundedAndLeaveNothingBehind)
     EXPECT_GT(peaks["trafficReportQueue"], 1000u) << "the burst filled the report queue";
     EXPECT_LE(longestWaitPolls, (creationTimeoutSeconds + 10) * pollsPerSecond)
         << "an aircraft stayed in sim status 1 or 3";
+    EXPECT_LE(longestUnownedSeconds, 60) << "an object without an aircraft stayed in the simulator";
+    EXPECT_TRUE(sharedStands.empty()) << "a stand with two live aircraft, the first " << *sharedStands.begin();
 }
 
 } // namespace

@@ -53,7 +53,7 @@ protected:
             sim->setFrameRate(100);
             sim->setUser({.lat = userPosition.lat, .lon = userPosition.lon, .onGround = true});
             std::lock_guard lock(simConnectMutex);
-            SimConnect_RequestDataOnSimObject(simConnectHandle, userOnGroundRequest, defineUserOnGround,
+            sim::SimConnect_RequestDataOnSimObject(simConnectHandle, userOnGroundRequest, defineUserOnGround,
                                               sim::userObject, sim::periodSecond);
         }
         userStateCache = requestUserAircraftPosition();

@@ -1,4 +1,6 @@
+#include "airports/services.hpp"
 #include "airports/traffic_port.hpp"
+#include "traffic/ai_state.hpp"
 #include "traffic/sim_client.hpp"
 #include "traffic/traffic_thread.hpp"
 
@@ -32,6 +34,16 @@ TEST(TrafficCycle, ParkAirportSightEverySixteenSeconds)
     EXPECT_EQ(port.checks, 2);
     installTrafficPort(nullptr);
     resetTrafficState();
+}
+
+// Room for the lists, the stands and the fit list from the start.
+TEST(TrafficCycle, ContainersReservedAtStart)
+{
+    initTrafficContainers();
+    EXPECT_GE(liveAIList.capacity(), 512u);
+    EXPECT_GE(parkedAIList.capacity(), 256u);
+    EXPECT_GE(parkAirport.stands.capacity(), 512u);
+    EXPECT_GE(fitList.capacity(), 256u);
 }
 
 } // namespace

@@ -55,7 +55,7 @@ TEST_F(TrafficThreadsTest, ReaderWindowAndTrafficThreadTogether)
             reReadRequested = true;
             if (i % 5 == 0)
                 clearLiveryMatchCache();
-            static_cast<void>(publishedLiveCounts.liveNotParked.load() + publishedLiveCounts.parkedLive.load());
+            static_cast<void>(parkAirportFigures().displayName.size() + mainWindowGlobals.liveFigure.load());
             std::this_thread::sleep_for(3ms);
         }
     });

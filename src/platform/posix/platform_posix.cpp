@@ -105,4 +105,14 @@ namespace rtd::platform {
 void raiseTimerResolution() {}
 void restoreTimerResolution() {}
 
+std::string narrowPath(const std::filesystem::path& path)
+{
+    return pathToUtf8(path);
+}
+
+std::filesystem::path pathFromNarrow(std::string_view text)
+{
+    return pathFromUtf8(text);
+}
+
 } // namespace rtd::platform

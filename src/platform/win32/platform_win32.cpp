@@ -4,6 +4,8 @@
 #include <io.h>
 #include <shlobj.h>
 
+#include <optional>
+
 namespace rtd::platform {
 namespace {
 
@@ -18,6 +20,47 @@ std::filesystem::path shellFolder(int csidl)
 std::wstring wide(std::string_view utf8)
 {
     return pathFromUtf8(utf8).wstring();
+}
+
+// The ANSI form of a wide text; nothing when a character has no form in the code page.
+std::optional<std::string> ansi(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string{};
+    BOOL lossy = FALSE;
+    const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, &lossy);
+    if (size <= 0 || lossy)
+        return std::nullopt;
+    std::string result(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), result.data(),
+                        size, nullptr, &lossy);
+    return lossy ? std::nullopt : std::optional<std::string>(std::move(result));
+}
+
+// The ANSI form as it falls: unrepresentable characters become the code page's default.
+std::string ansiLossy(const std::wstring& text)
+{
+    const int size =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return {};
+    std::string result(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.data(), size, nullptr, nullptr);
+    return result;
+}
+
+std::wstring shortPathName(const std::wstring& path)
+{
+    const DWORD size = GetShortPathNameW(path.c_str(), nullptr, 0);
+    if (size == 0)
+        return {};
+    std::wstring result(size, L'\0');
+    const DWORD written = GetShortPathNameW(path.c_str(), result.data(), size);
+    if (written == 0 || written >= size)
+        return {};
+    result.resize(written);
+    return result;
 }
 
 class NamedMutex final : public InstanceLock {
@@ -56,6 +99,33 @@ std::unique_ptr<InstanceLock> acquireSingleInstance(std::string_view name)
         return nullptr;
     }
     return std::make_unique<NamedMutex>(handle);
+}
+
+std::string narrowPath(const std::filesystem::path& path)
+{
+    const std::wstring whole = path.wstring();
+    if (std::optional<std::string> text = ansi(whole))
+        return *text;
+    const std::filesystem::path folder = path.parent_path();
+    const std::wstring shortFolder = folder.empty() ? std::wstring{} : shortPathName(folder.wstring());
+    if (!shortFolder.empty()) {
+        const std::wstring shortened = (std::filesystem::path(shortFolder) / path.filename()).wstring();
+        if (std::optional<std::string> text = ansi(shortened))
+            return *text;
+    }
+    return ansiLossy(whole);
+}
+
+std::filesystem::path pathFromNarrow(std::string_view text)
+{
+    if (text.empty())
+        return {};
+    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (size <= 0)
+        return {};
+    std::wstring result(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
+    return std::filesystem::path(result);
 }
 
 std::FILE* openFile(const std::filesystem::path& path, const char* mode)

@@ -7,6 +7,7 @@
 #include <array>
 #include <climits>
 #include <cstring>
+#include <type_traits>
 
 namespace rtd::platform {
 namespace {
@@ -158,6 +159,7 @@ bool setReceiveTimeout(Socket socket, int milliseconds)
 long receiveDatagram(Socket socket, char* buffer, std::size_t size)
 {
     thread_local std::array<char, largestDatagram> whole;
+    static_assert(std::is_trivially_destructible_v<decltype(whole)>);
     const int received = ::recvfrom(handle(socket), whole.data(), static_cast<int>(whole.size()), 0, nullptr, nullptr);
     if (received > 0)
         std::memcpy(buffer, whole.data(), std::min(size, static_cast<std::size_t>(received)));

@@ -3,6 +3,11 @@
 
 #include "../life_fixture.hpp"
 
+#include "simulator/stand_in.hpp"
+#include "traffic/sim_client.hpp"
+
+#include <fmt/format.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -76,6 +81,33 @@ INSTANTIATE_TEST_SUITE_P(
                       Exchange{{"{\"version\":\"9.1\",", "\"level\":1}\r\n"}, false, "RT stnd edition: 9.1, archive: week 7"},
                       Exchange{{"{\"lev", "el\":2}"}, true, "RT prof edition: ?, archive: week 7"},
                       Exchange{{}, false, ""}));
+
+// The service connected long after the last user state: the time line carries the time of
+// a user state asked for then.
+TEST_F(VersionExchangeTest, HandshakeTimeIsFresh)
+{
+    auto sim = std::make_shared<sim::StandInSim>();
+    sim::installStandIn(sim);
+    ASSERT_TRUE(startRunThread(RunThread::simClient, SimClient));
+    for (int i = 0; i < 500 && simUtcSeconds == 0; ++i) {
+        requestUserAircraftPosition();
+        std::this_thread::sleep_for(10ms);
+    }
+    sim->setZulu(2024, 100, 3600); // the time moved on while the service was awaited
+    startServer("0");
+    std::string request;
+    std::thread peer(servicePeer, serverPort(), std::vector<std::string>{}, std::ref(request));
+    ASSERT_TRUE(waitForClient());
+    sendHandshakeTime();
+    stopServer();
+    peer.join();
+    requestRunThreadsStop();
+    endRunThreads();
+    resetSimLink();
+    sim::installStandIn(nullptr);
+    const std::string expected = fmt::format("Qs123={}\r\n", unixTimeOfZulu(2024, 100, 3600) * 1000);
+    EXPECT_EQ(request.substr(0, request.find('\n') + 1), expected);
+}
 
 TEST_F(VersionExchangeTest, NoClientWhenTheServerStops)
 {

@@ -10,6 +10,7 @@
 #include "process_support.hpp"
 #include "support/temp_folder.hpp"
 
+#include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
 #include <chrono>
@@ -49,6 +50,8 @@ struct Object {
     std::uint32_t id;
     std::string tail;
     double lat, lon, alt;
+    bool released;
+    std::uint64_t positionWrites;
 };
 
 struct Sample {
@@ -66,7 +69,8 @@ std::optional<std::vector<Object>> objectsIn(const std::filesystem::path& state)
         const nlohmann::json state = nlohmann::json::parse(in);
         std::vector<Object> objects;
         for (const nlohmann::json& o : state.at("objects"))
-            objects.push_back({o.at("id"), o.at("tail"), o.at("lat"), o.at("lon"), o.at("alt")});
+            objects.push_back({o.at("id"), o.at("tail"), o.at("lat"), o.at("lon"), o.at("alt"), o.at("released"),
+                               o.at("positionWrites")});
         return objects;
     } catch (const nlohmann::json::exception&) {
         return std::nullopt;
@@ -162,6 +166,24 @@ TEST(TrafficRoadTest, FromTheFirstDatagramToTheCloseWhileTheServiceLeavesAndRetu
     ASSERT_FALSE(samples.empty()) << log;
     // The log ends with the closing time line.
     EXPECT_TRUE(std::regex_search(log, std::regex("\n[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} [0-9]{4}\n$"))) << log;
+
+    // Every object belongs to an aircraft of the program: identified (released from the
+    // simulator's control) within 60 s, and a live one moved (its position written) all along.
+    std::map<std::uint32_t, double> firstSeen;
+    std::map<std::uint32_t, std::pair<double, std::uint64_t>> lastWrite;
+    std::string unowned;
+    for (const Sample& s : samples)
+        for (const Object& o : s.objects) {
+            const double since = firstSeen.emplace(o.id, s.at).first->second;
+            auto& [at, writes] = lastWrite.emplace(o.id, std::pair{s.at, o.positionWrites}).first->second;
+            if (o.positionWrites != writes) {
+                at = s.at;
+                writes = o.positionWrites;
+            }
+            if (unowned.empty() && ((!o.released && s.at - since > 60) || (!isStatic(o) && s.at - at > 60)))
+                unowned = fmt::format("{} (object {}) at {:.1f} s", o.tail, o.id, s.at);
+        }
+    EXPECT_EQ(unowned, "") << "an object without an aircraft";
 
     // The overflight: one aircraft for its two hexids, created 28-34 s after its first report,
     // on the reports' track and altitude all along, removed after its invented steps with its
