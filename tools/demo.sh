@@ -8,7 +8,8 @@
 #
 #   tools/demo.sh              (builds the Linux preset first when it is not built)
 #   tools/demo.sh --windows    the Windows program under Wine, in a Wine prefix of its own
-#                              under Xvfb, with the same Linux peer and scenario (builds the
+#                              under Xvfb, with the stand-in simulator built as SimConnect.dll
+#                              beside it and the same Linux peer and scenario (builds the
 #                              Linux and Windows presets first when they are not built)
 #
 # Exit code 0 after a clean close with every expectation of the peer met. The run's folder
@@ -30,7 +31,8 @@ presets=()
 if [[ ! -x $build/src/app/ramptide || ! -x $build/tools/rt_peer || ! -x $build/tools/ramptide-timeline ]]; then
     presets+=(linux)
 fi
-if $windows && [[ ! -f $windowsBuild/src/app/ramptide.exe || ! -f $windowsBuild/tools/close-window.exe ]]; then
+standIn=$windowsBuild/tools/simconnect_stand_in/SimConnect.dll
+if $windows && [[ ! -f $windowsBuild/src/app/ramptide.exe || ! -f $windowsBuild/tools/close-window.exe || ! -f $standIn ]]; then
     presets+=(windows)
 fi
 if ((${#presets[@]})); then
@@ -46,7 +48,7 @@ run=$(mktemp -d "${TMPDIR:-/tmp}/ramptide-demo.XXXXXX")
 echo "==> the run's folder: $run"
 "$build/tools/ramptide-fixtures" install --out "$run/install" --appdata "$run/Roaming" --park-apron on --auto-range off
 if $windows; then
-    cp "$windowsBuild/src/app/ramptide.exe" "$windowsBuild/tools/close-window.exe" "$run/install/"
+    cp "$windowsBuild/src/app/ramptide.exe" "$windowsBuild/tools/close-window.exe" "$standIn" "$run/install/"
     export WINEPREFIX=$run/prefix WINEDEBUG=-all
     echo "==> preparing the Wine prefix"
     "$wine" wineboot -i >/dev/null 2>&1

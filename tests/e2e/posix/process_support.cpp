@@ -96,6 +96,7 @@ pid_t Wine::spawnProgram(const std::filesystem::path& install, const std::filesy
                          const std::vector<std::pair<std::string, std::string>>& environment) const
 {
     std::filesystem::copy_file(std::getenv("RAMPTIDE_WINDOWS_EXE"), install / "ramptide.exe");
+    std::filesystem::copy_file(std::getenv("RAMPTIDE_SIM_DLL"), install / "SimConnect.dll");
     const ScopedCurrentFolder cwd(install);
     const ScopedEnv prefix("WINEPREFIX", prefix_.string());
     const ScopedEnv debug("WINEDEBUG", "-all");

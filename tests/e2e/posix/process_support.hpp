@@ -36,8 +36,9 @@ pid_t spawnProgram(const std::filesystem::path& install, const std::filesystem::
                    const std::vector<std::pair<std::string, std::string>>& environment = {});
 
 // The Windows build under Wine, when the windows preset runs the test: RAMPTIDE_WINE names
-// Wine's loader, RAMPTIDE_WINDOWS_EXE the program and RAMPTIDE_CLOSE_WINDOW_EXE the tool that
-// closes its window as the close button does. Each run has a Wine prefix of its own in
+// Wine's loader, RAMPTIDE_WINDOWS_EXE the program, RAMPTIDE_SIM_DLL the stand-in simulator
+// built as the client library, and RAMPTIDE_CLOSE_WINDOW_EXE the tool that closes the
+// program's window as the close button does. Each run has a Wine prefix of its own in
 // `prefix`, whose roaming application-data folder is `roaming`.
 class Wine {
 public:
@@ -48,7 +49,7 @@ public:
     Wine(const Wine&) = delete;
     Wine& operator=(const Wine&) = delete;
 
-    // As spawnProgram, with the program copied into `install` and started from there.
+    // As spawnProgram, with the program and the library copied into `install` and started there.
     pid_t spawnProgram(const std::filesystem::path& install, const std::filesystem::path& folder,
                        const std::vector<std::pair<std::string, std::string>>& environment) const;
     // Posts WM_CLOSE to the program's window; false when there was none.

@@ -164,6 +164,8 @@ TEST(TrafficRoadTest, FromTheFirstDatagramToTheCloseWhileTheServiceLeavesAndRetu
     EXPECT_EQ(test::waitForExit(peer, 90s), 0) << test::readFile(folder / "peer.txt");
     const std::string log = test::readText(install / "Log.txt");
     ASSERT_FALSE(samples.empty()) << log;
+    if (wine)
+        EXPECT_THAT(log, HasSubstr("SimConnect.dll loaded"));
     // The log ends with the closing time line.
     EXPECT_TRUE(std::regex_search(log, std::regex("\n[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} [0-9]{4}\n$"))) << log;
 
