@@ -156,16 +156,18 @@ TEST(TrafficRoadTest, FromTheFirstDatagramToTheCloseWhileTheServiceLeavesAndRetu
             planLeft = planWritten && exists;
         }
     }
-    if (wine)
+    if (wine) {
         EXPECT_TRUE(wine->close()) << "no window to close";
-    else
+    } else {
         kill(program, SIGTERM);
+    }
     EXPECT_EQ(test::waitForExit(program, 30s), 0) << test::readFile(appData / "program.txt");
     EXPECT_EQ(test::waitForExit(peer, 90s), 0) << test::readFile(folder / "peer.txt");
     const std::string log = test::readText(install / "Log.txt");
     ASSERT_FALSE(samples.empty()) << log;
-    if (wine)
+    if (wine) {
         EXPECT_THAT(log, HasSubstr("SimConnect.dll loaded"));
+    }
     // The log ends with the closing time line.
     EXPECT_TRUE(std::regex_search(log, std::regex("\n[A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] [0-9:]{8} [0-9]{4}\n$"))) << log;
 
