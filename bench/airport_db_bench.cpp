@@ -1,6 +1,6 @@
 // The airport database: reading 44,000 airports, and a million lookups by code.
 
-#include "airports/airport_database.hpp"
+#include "airports/database/airport_database.hpp"
 #include "fixtures/airport_fixture.hpp"
 
 #include <benchmark/benchmark.h>

@@ -2,9 +2,9 @@
 // file in 20 with 3 airports of 200 stands, from a warm cache (the first of two runs warms
 // it). Target: under 5 s with all cores; also shown with one worker.
 
-#include "airports/airport_database.hpp"
-#include "airports/airport_folders.hpp"
-#include "airports/airport_scan.hpp"
+#include "airports/database/airport_database.hpp"
+#include "airports/database/airport_folders.hpp"
+#include "airports/scan/airport_scan.hpp"
 #include "core/workers.hpp"
 #include "fixtures/bgl_fixture.hpp"
 #include "fixtures/dbase_fixture.hpp"

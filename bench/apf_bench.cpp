@@ -3,8 +3,8 @@
 // the neighbours of every stand. The files are made in a temporary folder, which is the
 // current folder while the benchmark runs (learned files are found relative to it).
 
-#include "airports/park_airport_file.hpp"
-#include "airports/park_airport_state.hpp"
+#include "airports/files/park_airport_file.hpp"
+#include "airports/parking/park_airport_state.hpp"
 #include "fixtures/airport_fixture.hpp"
 
 #include <benchmark/benchmark.h>

@@ -1,8 +1,8 @@
 // Extracting an airport archive of 40,000 airport files into the archive folders, each
 // file written whole, then one sync. Target: under 10 s.
 
-#include "airports/airport_folders.hpp"
-#include "airports/archive.hpp"
+#include "airports/database/airport_folders.hpp"
+#include "airports/database/archive.hpp"
 #include "core/zip_archive.hpp"
 #include "fixtures/airport_packages_fixture.hpp"
 #include "platform/platform.hpp"

@@ -1,8 +1,8 @@
 // Reading a 64 MiB scenery file (20 airports of 600 stands among filler records) from a warm
 // cache and walking it into a sink that only counts. Target: 500 MB/s or more.
 
-#include "airports/airport_scan.hpp"
-#include "airports/bgl.hpp"
+#include "airports/scan/airport_scan.hpp"
+#include "airports/scan/bgl.hpp"
 #include "fixtures/bgl_fixture.hpp"
 
 #include <benchmark/benchmark.h>

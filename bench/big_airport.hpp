@@ -3,8 +3,8 @@
 // rows of 40, every stand overlapping its two neighbours in the row, and 300 static parked
 // aircraft on every third stand.
 
-#include "airports/park_airport_state.hpp"
-#include "airports/stands.hpp"
+#include "airports/parking/park_airport_state.hpp"
+#include "airports/parking/stands.hpp"
 #include "airports/traffic_port.hpp"
 
 #include <fmt/format.h>

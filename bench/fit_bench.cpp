@@ -7,8 +7,8 @@
 
 #include "big_airport.hpp"
 
-#include "airports/park_airport_state.hpp"
-#include "airports/static_parking.hpp"
+#include "airports/parking/park_airport_state.hpp"
+#include "airports/parking/static_parking.hpp"
 #include "core/parameters.hpp"
 
 #include <benchmark/benchmark.h>

@@ -15,7 +15,7 @@
 #include "poll_world.hpp"
 
 #include "core/parameters.hpp"
-#include "traffic/service_link.hpp"
+#include "traffic/link/service_link.hpp"
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>

@@ -4,8 +4,8 @@
 // so every report is accepted; an aircraft's queue is kept at 16 updates. Goal: under 1 us
 // per report at 300 aircraft.
 
-#include "traffic/ai_state.hpp"
-#include "traffic/live_merge.hpp"
+#include "traffic/engine/ai_state.hpp"
+#include "traffic/engine/live_merge.hpp"
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>

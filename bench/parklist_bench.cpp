@@ -3,9 +3,9 @@
 // hold 40 stands each. The files are made in a temporary folder, which is the current folder
 // while the benchmark runs.
 
-#include "airports/airport_database.hpp"
-#include "airports/airport_folders.hpp"
-#include "airports/park_airports.hpp"
+#include "airports/database/airport_database.hpp"
+#include "airports/database/airport_folders.hpp"
+#include "airports/parking/park_airports.hpp"
 #include "fixtures/airport_fixture.hpp"
 
 #include <benchmark/benchmark.h>

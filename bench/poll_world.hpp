@@ -11,19 +11,19 @@
 // thread's part), the world's feeding (the traffic reader's part), then trafficCycle().
 // Everything runs on one thread at a time: the one that builds the world, then the one polling it.
 
-#include "airports/park_airport_state.hpp"
+#include "airports/parking/park_airport_state.hpp"
 #include "airports/services.hpp"
 #include "core/parameters.hpp"
 #include "simulator/stand_in.hpp"
-#include "traffic/ai_commands.hpp"
-#include "traffic/ai_state.hpp"
-#include "traffic/flight_plans.hpp"
-#include "traffic/live_merge.hpp"
-#include "traffic/motion_math.hpp"
-#include "traffic/service_link.hpp"
-#include "traffic/sim_client.hpp"
-#include "traffic/sim_events.hpp"
-#include "traffic/traffic_thread.hpp"
+#include "traffic/engine/ai_state.hpp"
+#include "traffic/engine/flight_plans.hpp"
+#include "traffic/engine/live_merge.hpp"
+#include "traffic/engine/motion/motion_math.hpp"
+#include "traffic/engine/traffic_thread.hpp"
+#include "traffic/link/service_link.hpp"
+#include "traffic/simulator_link/ai_commands.hpp"
+#include "traffic/simulator_link/sim_client.hpp"
+#include "traffic/simulator_link/sim_events.hpp"
 
 #include <fmt/format.h>
 #include <algorithm>

@@ -2,8 +2,8 @@
 // answers a range scan over 1000 aircraft and decodes every reply.
 
 #include "simulator/stand_in.hpp"
-#include "traffic/sim_client.hpp"
-#include "traffic/sim_events.hpp"
+#include "traffic/simulator_link/sim_client.hpp"
+#include "traffic/simulator_link/sim_events.hpp"
 
 #include <benchmark/benchmark.h>
 

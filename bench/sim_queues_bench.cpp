@@ -3,11 +3,11 @@
 // poll's ground reports.
 
 #include "simulator/stand_in.hpp"
-#include "traffic/ai_commands.hpp"
-#include "traffic/ai_results.hpp"
-#include "traffic/ai_state.hpp"
-#include "traffic/sim_client.hpp"
-#include "traffic/sim_events.hpp"
+#include "traffic/engine/ai_state.hpp"
+#include "traffic/simulator_link/ai_commands.hpp"
+#include "traffic/simulator_link/ai_results.hpp"
+#include "traffic/simulator_link/sim_client.hpp"
+#include "traffic/simulator_link/sim_events.hpp"
 
 #include <benchmark/benchmark.h>
 #include <mutex>

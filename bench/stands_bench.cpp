@@ -4,8 +4,8 @@
 
 #include "big_airport.hpp"
 
-#include "airports/park_airport_state.hpp"
-#include "airports/stands.hpp"
+#include "airports/parking/park_airport_state.hpp"
+#include "airports/parking/stands.hpp"
 #include "airports/traffic_port.hpp"
 
 #include <benchmark/benchmark.h>

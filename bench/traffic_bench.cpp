@@ -5,7 +5,7 @@
 // second on one core, rejected faster.
 
 #include "core/parameters.hpp"
-#include "traffic/service_link.hpp"
+#include "traffic/link/service_link.hpp"
 
 #include <benchmark/benchmark.h>
 #include <fmt/format.h>

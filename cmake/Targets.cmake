@@ -17,13 +17,24 @@ function(ramptide_os_folder out)
     endif()
 endfunction()
 
-# ramptide_library(<name> <folder> [DEPS <targets>...])
-# Builds every .cpp directly in <folder> plus, on each platform, its posix/ or win32/
-# sub-folder, into the static library ramptide_<name>.
-function(ramptide_library name folder)
-    cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+# The .cpp files of <folder> and of each of its group sub-folders, each with its posix/ or
+# win32/ sub-folder.
+function(ramptide_sources out folder)
     ramptide_os_folder(os_folder)
-    file(GLOB sources CONFIGURE_DEPENDS ${folder}/*.cpp ${folder}/${os_folder}/*.cpp)
+    set(globs ${folder}/*.cpp ${folder}/${os_folder}/*.cpp)
+    foreach(group IN LISTS ARGN)
+        list(APPEND globs ${folder}/${group}/*.cpp ${folder}/${group}/${os_folder}/*.cpp)
+    endforeach()
+    file(GLOB sources CONFIGURE_DEPENDS ${globs})
+    set(${out} ${sources} PARENT_SCOPE)
+endfunction()
+
+# ramptide_library(<name> <folder> [GROUPS <sub-folders>...] [DEPS <targets>...])
+# Builds every .cpp directly in <folder> and in each group sub-folder plus, on each platform,
+# their posix/ or win32/ sub-folders, into the static library ramptide_<name>.
+function(ramptide_library name folder)
+    cmake_parse_arguments(ARG "" "" "GROUPS;DEPS" ${ARGN})
+    ramptide_sources(sources ${folder} ${ARG_GROUPS})
     if(NOT sources)
         # A subsystem whose code has not been written yet: only its dependencies.
         add_library(ramptide_${name} INTERFACE)
@@ -36,13 +47,13 @@ function(ramptide_library name folder)
     ramptide_warnings(ramptide_${name})
 endfunction()
 
-# ramptide_test(<name> <folder> [DEPS <targets>...])
-# Every .cpp in <folder> (and its posix/ or win32/ sub-folder) becomes one GoogleTest binary test_<name>, registered with CTest.
+# ramptide_test(<name> <folder> [GROUPS <sub-folders>...] [DEPS <targets>...])
+# Every .cpp in <folder> and its group sub-folders (and their posix/ or win32/ sub-folders)
+# becomes one GoogleTest binary test_<name>, registered with CTest.
 # PROPERTIES: test properties for every case (a RESOURCE_LOCK for tests that bind fixed ports).
 function(ramptide_test name folder)
-    cmake_parse_arguments(ARG "" "" "DEPS;PROPERTIES" ${ARGN})
-    ramptide_os_folder(os_folder)
-    file(GLOB sources CONFIGURE_DEPENDS ${folder}/*.cpp ${folder}/${os_folder}/*.cpp)
+    cmake_parse_arguments(ARG "" "" "GROUPS;DEPS;PROPERTIES" ${ARGN})
+    ramptide_sources(sources ${folder} ${ARG_GROUPS})
     if(NOT sources)
         return()
     endif()

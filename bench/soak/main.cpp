@@ -36,13 +36,13 @@
 #include "liveries/fixes.hpp"
 #include "liveries/lookup_tables.hpp"
 #include "simulator/stand_in.hpp"
-#include "traffic/ai_state.hpp"
-#include "traffic/airport_port.hpp"
-#include "traffic/flight_plans.hpp"
-#include "traffic/service_link.hpp"
-#include "traffic/sim_client.hpp"
-#include "traffic/traffic_clock.hpp"
-#include "traffic/traffic_thread.hpp"
+#include "traffic/engine/ai_state.hpp"
+#include "traffic/engine/airport_port.hpp"
+#include "traffic/engine/flight_plans.hpp"
+#include "traffic/engine/traffic_clock.hpp"
+#include "traffic/engine/traffic_thread.hpp"
+#include "traffic/link/service_link.hpp"
+#include "traffic/simulator_link/sim_client.hpp"
 
 #include <fmt/format.h>
 #include <algorithm>

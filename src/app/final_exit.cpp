@@ -10,10 +10,10 @@
 #include "core/settings_file.hpp"
 #include "core/version.hpp"
 #include "liveries/matching.hpp"
-#include "traffic/flight_plans.hpp"
-#include "traffic/service_link.hpp"
-#include "traffic/sim_client.hpp"
-#include "traffic/traffic_thread.hpp"
+#include "traffic/engine/flight_plans.hpp"
+#include "traffic/engine/traffic_thread.hpp"
+#include "traffic/link/service_link.hpp"
+#include "traffic/simulator_link/sim_client.hpp"
 
 #include <fmt/format.h>
 #include <algorithm>

@@ -7,10 +7,10 @@
 #include "core/time.hpp"
 #include "core/updater.hpp"
 #include "liveries/scramble.hpp"
-#include "traffic/ai_state.hpp"
-#include "traffic/service_link.hpp"
-#include "traffic/sim_client.hpp"
-#include "traffic/traffic_thread.hpp"
+#include "traffic/engine/ai_state.hpp"
+#include "traffic/engine/traffic_thread.hpp"
+#include "traffic/link/service_link.hpp"
+#include "traffic/simulator_link/sim_client.hpp"
 
 namespace rtd::app {
 

@@ -7,11 +7,11 @@
 #include "core/log.hpp"
 #include "core/parameters.hpp"
 #include "core/version.hpp"
-#include "traffic/airport_port.hpp"
-#include "traffic/flight_plans.hpp"
-#include "traffic/service_link.hpp"
-#include "traffic/sim_client.hpp"
-#include "traffic/traffic_thread.hpp"
+#include "traffic/engine/airport_port.hpp"
+#include "traffic/engine/flight_plans.hpp"
+#include "traffic/engine/traffic_thread.hpp"
+#include "traffic/link/service_link.hpp"
+#include "traffic/simulator_link/sim_client.hpp"
 
 #include <fmt/format.h>
 #include <algorithm>

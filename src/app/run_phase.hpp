@@ -5,7 +5,7 @@
 // startFinalExit) stops them all, saves what must be saved and then either restarts the
 // start-up (WM_APP+1) or lets the window close the program (WM_APP+2).
 
-#include "traffic/service_link.hpp" // professionalLevel
+#include "traffic/link/service_link.hpp" // professionalLevel
 
 #include <atomic>
 #include <chrono>

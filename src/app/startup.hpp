@@ -4,7 +4,7 @@
 // options ask for and hands over to the run phase. Its failures stop it on the error line.
 
 #include "core/time.hpp"
-#include "traffic/udp_reader.hpp" // realTrafficOnThisPc: "InsideSystems\RealTraffic.jar" in roaming app data
+#include "traffic/link/udp_reader.hpp" // realTrafficOnThisPc: "InsideSystems\RealTraffic.jar" in roaming app data
 
 #include <atomic>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // A fresh installation folder as the current folder, with "input", an open log and the
 // airport database forgotten; the log closed at the end.
 
-#include "airports/airport_database.hpp"
+#include "airports/database/airport_database.hpp"
 #include "core/log.hpp"
 #include "core/paths.hpp"
 #include "support/temp_folder.hpp"

@@ -12,7 +12,7 @@
 #include "core/paths.hpp"
 #include "core/settings_file.hpp"
 #include "support/temp_folder.hpp"
-#include "traffic/service_link.hpp"
+#include "traffic/link/service_link.hpp"
 
 #include <gtest/gtest.h>
 #include <chrono>

@@ -1,8 +1,8 @@
 #include "life_fixture.hpp"
 
-#include "airports/airport_database.hpp"
-#include "airports/park_airport_state.hpp"
-#include "airports/static_parking.hpp"
+#include "airports/database/airport_database.hpp"
+#include "airports/parking/park_airport_state.hpp"
+#include "airports/parking/static_parking.hpp"
 #include "core/exceptions.hpp"
 #include "app/life_services.hpp"
 #include "core/requests.hpp"
@@ -11,8 +11,8 @@
 #include "fixtures/dbase_fixture.hpp"
 #include "fixtures/fixes_fixture.hpp"
 #include "fixtures/livery_fixture.hpp"
-#include "traffic/sim_client.hpp"
-#include "traffic/traffic_thread.hpp"
+#include "traffic/simulator_link/sim_client.hpp"
+#include "traffic/engine/traffic_thread.hpp"
 #include "ui/headless/headless_window.hpp"
 #include "ui/main_window.hpp"
 

@@ -1,6 +1,6 @@
 #include "datagram_support.hpp"
 
-#include "traffic/traffic_reader.hpp"
+#include "traffic/link/traffic_reader.hpp"
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>

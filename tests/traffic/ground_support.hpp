@@ -7,10 +7,10 @@
 
 #include "airports/fake_traffic_port.hpp"
 #include "fixtures/airport_fixture.hpp"
-#include "traffic/arrival_stand.hpp"
-#include "traffic/live_ground.hpp"
-#include "traffic/live_motion.hpp"
-#include "traffic/motion_math.hpp"
+#include "traffic/engine/arrival_stand.hpp"
+#include "traffic/engine/motion/live_ground.hpp"
+#include "traffic/engine/motion/live_motion.hpp"
+#include "traffic/engine/motion/motion_math.hpp"
 
 #include <string>
 #include <vector>

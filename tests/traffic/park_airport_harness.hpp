@@ -7,7 +7,7 @@
 #include "traffic_harness.hpp"
 
 #include "fixtures/airport_fixture.hpp"
-#include "traffic/airport_port.hpp"
+#include "traffic/engine/airport_port.hpp"
 
 #include <algorithm>
 #include <cstddef>

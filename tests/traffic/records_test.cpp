@@ -1,9 +1,9 @@
-#include "airports/stand_option.hpp"
+#include "airports/files/stand_option.hpp"
 #include "core/random.hpp"
 #include "liveries/dbase.hpp"
 #include "liveries/lookup_tables.hpp"
 #include "tables_support.hpp"
-#include "traffic/flight_matching.hpp"
+#include "traffic/engine/flight_matching.hpp"
 #include "traffic/records.hpp"
 
 #include <gtest/gtest.h>

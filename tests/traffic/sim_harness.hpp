@@ -8,12 +8,12 @@
 #include "core/log.hpp"
 #include "simulator/stand_in.hpp"
 #include "support/temp_folder.hpp"
-#include "traffic/ai_commands.hpp"
-#include "traffic/ai_results.hpp"
-#include "traffic/ai_state.hpp"
-#include "traffic/flight_plans.hpp"
-#include "traffic/sim_client.hpp"
-#include "traffic/sim_events.hpp"
+#include "traffic/engine/ai_state.hpp"
+#include "traffic/engine/flight_plans.hpp"
+#include "traffic/simulator_link/ai_commands.hpp"
+#include "traffic/simulator_link/ai_results.hpp"
+#include "traffic/simulator_link/sim_client.hpp"
+#include "traffic/simulator_link/sim_events.hpp"
 
 #include <gtest/gtest.h>
 #include <chrono>

@@ -16,11 +16,11 @@
 #include "rt_peer/scenario.hpp"
 #include "sim_harness.hpp"
 #include "tables_support.hpp"
-#include "traffic/live_creation.hpp"
-#include "traffic/live_merge.hpp"
-#include "traffic/live_rules.hpp"
-#include "traffic/service_link.hpp"
-#include "traffic/traffic_thread.hpp"
+#include "traffic/engine/live_creation.hpp"
+#include "traffic/engine/live_merge.hpp"
+#include "traffic/engine/live_rules.hpp"
+#include "traffic/engine/traffic_thread.hpp"
+#include "traffic/link/service_link.hpp"
 
 #include <algorithm>
 #include <string>

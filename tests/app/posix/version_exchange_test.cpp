@@ -4,7 +4,7 @@
 #include "../life_fixture.hpp"
 
 #include "simulator/stand_in.hpp"
-#include "traffic/sim_client.hpp"
+#include "traffic/simulator_link/sim_client.hpp"
 
 #include <fmt/format.h>
 

@@ -1,7 +1,0 @@
-#include "airports/park_airport_state.hpp"
-
-namespace rtd {
-
-ParkAirportState parkAirport;
-
-} // namespace rtd

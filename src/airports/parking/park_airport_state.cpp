@@ -1,0 +1,7 @@
+#include "airports/parking/park_airport_state.hpp"
+
+namespace rtd {
+
+ParkAirportState parkAirport;
+
+} // namespace rtd

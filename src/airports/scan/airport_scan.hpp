@@ -1,0 +1,97 @@
+#pragma once
+// The add-on airport scan: its in-memory scan log, the folder walk that picks the scenery
+// files worth reading and reads each on a task of its own (at most maxWorkers() at once),
+// the two calls each airport found in them is handed to, and the collection of the
+// generated files that still need learning. runAirportsScan (airport_database.hpp) is the
+// whole scan.
+
+#include "airports/files/airport_file.hpp"
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace rtd {
+
+// The scan log: lines under their own mutex, written to "AirportsScanLog.txt" at the end of
+// a scan. pushScanLogLine is its only writer and may be called from any scan task.
+void pushScanLogLine(std::string text);
+// While one lives, the scan-log lines its thread adds after the first `limit` are counted,
+// not kept; at its end one line says how many lines about `source` were left out.
+class ScanLogLimit {
+public:
+    ScanLogLimit(std::string source, std::size_t limit);
+    ~ScanLogLimit();
+    ScanLogLimit(const ScanLogLimit&) = delete;
+    ScanLogLimit& operator=(const ScanLogLimit&) = delete;
+
+private:
+    friend void pushScanLogLine(std::string text);
+    bool take(); // false when the line is to be left out
+
+    std::string source_;
+    std::size_t left_;
+    std::size_t omitted_ = 0;
+    ScanLogLimit* outer_;
+};
+// Empties the log and reserves room for the lines of a new scan.
+void startScanLog();
+// The lines so far, leaving the log empty.
+std::vector<std::string> takeScanLog();
+
+// True when the file's section table holds an airport section (type 3). False when the file
+// cannot be opened, is shorter than its 56-byte header, or its section table does not fit.
+bool hasAirportSection(const std::filesystem::path& path);
+
+// Where the scenery reader hands each airport it has read: the scan's own calls below, or
+// whatever a test records.
+class AirportSink {
+public:
+    virtual ~AirportSink() = default;
+    // Fills the airport's BGLpath and publisher fields; true when an archived airport file
+    // was found and linked, with its stand count in archivedCount (0 otherwise).
+    virtual bool linkAirport(AirportFileData& airport, std::int32_t& archivedCount, const std::string& bglPath) = 0;
+    // Writes the generated airport file; nothing for an airport without stands. The number
+    // of helipads kept is the number of stands marked heli.
+    virtual void generateAirportFile(AirportFileData& airport) = 0;
+};
+
+// The scan's own linking and generating of airport files.
+bool linkAirport(AirportFileData& airport, std::int32_t& archivedCount, const std::string& bglPath);
+void generateAirportFile(AirportFileData& airport);
+
+// Airports linked or generated since the program started.
+extern std::atomic<std::int32_t> handledAirportCount;
+
+// "AirportsScanLog.txt" in output/info.
+std::filesystem::path scanLogPath();
+
+// True for path texts of 250 bytes or more and for those holding one of the words of
+// packages that hold no airports worth a scan.
+bool isExcludedFolder(const std::string& pathText);
+// Exactly ".BGL" or ".bgl".
+bool isBglExtension(const std::string& extension);
+
+// Walks the folder (no directory links followed) and reads every scenery file with an
+// airport section on a task of its own. Every task has ended when it returns, also after
+// an error; errors are written to the scan log.
+void scanFolderForBgl(const std::filesystem::path& folder);
+
+// The archived file of the airport, or nothing (the scan log says why).
+std::optional<std::filesystem::path> findArchivedSimaddonFile(const AirportFileData& airport);
+std::optional<std::filesystem::path> findArchivedThirdpartyFile(const std::string& publisher,
+                                                                const AirportFileData& airport);
+// The same, writing the link file "<ICAO>.txt" in my_simaddon or my_thirdparty that names it.
+// Nothing also when the link file could not be written.
+std::optional<std::filesystem::path> linkSimaddonAirport(const AirportFileData& airport);
+std::optional<std::filesystem::path> linkThirdpartyAirport(const std::string& publisher,
+                                                           const AirportFileData& airport);
+
+// The four-character stems of the ".xml" files (any case) directly in my_thirdparty, in
+// directory order.
+std::vector<std::string> listXmlFiles();
+
+} // namespace rtd

@@ -1,6 +1,0 @@
-#pragma once
-// What the simulator link asks of the stands: the stand nearest to the user aircraft, and the
-// park-airport list's remembered stand.
-
-#include "airports/park_airports.hpp"
-#include "airports/stands.hpp"
