@@ -1,6 +1,6 @@
 #include "traffic/engine/airport_port.hpp"
 
-#include "airports/parking/stands.hpp"
+#include "airports/services.hpp"
 #include "core/display.hpp"
 #include "core/log.hpp"
 #include "core/parameters.hpp"

@@ -5,7 +5,7 @@
 //
 // All on the traffic thread.
 
-#include "airports/files/airport_file.hpp"
+#include "airports/services.hpp"
 #include "core/time.hpp"
 #include "traffic/engine/ai_objects.hpp"
 
