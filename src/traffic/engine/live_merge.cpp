@@ -268,7 +268,8 @@ void createLiveAI(TrafficReport r)
     FlightRecord flight;
     constructFlightRecord(flight, r.record);
     flight.hexid = r.hexid;
-    const auto index = static_cast<std::size_t>(flight.category);
+    flight.category = category;
+    const auto index = static_cast<std::size_t>(category);
     flight.turnStep = turnStepDegTable.at(index) * radiansPerDegree;
     flight.currentTurnStep = flight.turnStep;
     flight.verticalStepCap = verticalStepCapFtTable.at(index);

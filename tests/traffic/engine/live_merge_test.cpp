@@ -138,6 +138,24 @@ TEST_F(LiveMergeTest, NewAircraftOnlyOutsideTheParkAirportWindowAndInAllowedCate
     parkAirport.icao.clear();
 }
 
+// A new aircraft flies, and is matched, as the size category of its type.
+TEST_F(LiveMergeTest, NewAircraftTakesTheSizeCategoryOfItsType)
+{
+    const std::vector<std::pair<const char*, AircraftCategory>> rows{{"B738", Large}, {"B77W", Heavy}, {"EC35", Rotorcraft}};
+    const bool helicopters = HELICOPTERS.value();
+    HELICOPTERS.set(true);
+    for (const auto& [type, category] : rows) {
+        liveAIList.clear();
+        TrafficReport r = reportAt(0);
+        r.record.icaoType = type;
+        mergeTrafficRecord(r);
+        ASSERT_EQ(liveAIList.size(), 1u) << type;
+        EXPECT_EQ(liveAIList.front().flight.category, category) << type;
+        EXPECT_EQ(liveAIList.front().flight.pushBackSpeedKt, pushBackSpeedKtTable.at(category)) << type;
+    }
+    HELICOPTERS.set(helicopters);
+}
+
 TEST_F(LiveMergeTest, SecondHexidOfTheSameFlightMakesNoAircraft)
 {
     mergeTrafficRecord(reportAt(0));
