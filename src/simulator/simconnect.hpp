@@ -56,12 +56,15 @@ enum DataType : std::uint32_t { dataInt64 = 2, dataFloat64 = 4, dataString32 = 6
 // How often a data request is answered.
 enum Period : std::uint32_t { periodNever = 0, periodOnce = 1, periodVisualFrame = 2, periodSimFrame = 3, periodSecond = 4 };
 
-enum ObjectType : std::uint32_t { objectTypeUser = 0, objectTypeAll = 1, objectTypeAircraft = 2 };
+// Object types of a by-type request and of the object added and removed events: airplanes
+// and helicopters are two types.
+enum ObjectType : std::uint32_t { objectTypeUser = 0, objectTypeAll = 1, objectTypeAircraft = 2, objectTypeHelicopter = 3 };
 
 inline constexpr std::uint32_t userObject = 0;          // the user aircraft in a request
 inline constexpr std::uint32_t unusedId = 0xFFFFFFFFu;  // datum id of a definition entry
 inline constexpr std::uint32_t priorityHighest = 1;
-inline constexpr std::size_t maxTailNumberChars = 12; // the simulator keeps no more of a tail number
+inline constexpr std::size_t maxTailNumberChars = 12; // the simulator keeps no more of a tail number at creation
+inline constexpr std::size_t maxAtcIdChars = 10;      // and its "ATC ID" variable reads back no more of it
 
 struct RecvHeader {
     std::uint32_t size;

@@ -108,6 +108,12 @@ void StandInSim::refuseTitle(std::string title)
     refusedTitles_.insert(std::move(title));
 }
 
+void StandInSim::helicopterTitle(std::string title)
+{
+    std::lock_guard lock(mutex_);
+    helicopterTitles_.insert(std::move(title));
+}
+
 void StandInSim::swallowCreations(int count)
 {
     std::lock_guard lock(mutex_);
@@ -143,6 +149,7 @@ std::uint32_t StandInSim::addForeignAircraft(std::string title, std::string tail
     std::lock_guard lock(mutex_);
     AiState object;
     object.id = nextObjectId_++;
+    object.type = objectTypeOf(title);
     object.title = std::move(title);
     object.tail = std::move(tail);
     object.lat = lat;
@@ -151,7 +158,7 @@ std::uint32_t StandInSim::addForeignAircraft(std::string title, std::string tail
     object.onGround = onGround;
     object.foreign = true;
     objects_[object.id] = object;
-    queueSystemEvent("OBJECTADDED", object.id, objectTypeAircraft);
+    queueSystemEvent("OBJECTADDED", object.id, object.type);
     return object.id;
 }
 

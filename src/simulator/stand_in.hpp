@@ -51,8 +51,9 @@ struct UserState : UserSetup {
 
 struct AiState {
     std::uint32_t id = 0;
+    std::uint32_t type = objectTypeAircraft; // objectTypeHelicopter for a helicopter's title
     std::string title;
-    std::string tail;
+    std::string tail; // as kept at creation; its "ATC ID" reads back at most maxAtcIdChars
     double lat = 0.0;
     double lon = 0.0;
     double alt = 0.0;     // feet
@@ -120,6 +121,7 @@ public:
     void setApplication(std::string name, std::array<std::uint32_t, 4> version);
     void setStaticCg(std::string title, double heightFt, double pitchDegrees);
     void refuseTitle(std::string title);         // its creations fail with exception 22
+    void helicopterTitle(std::string title);     // objects of this title are helicopters
     void swallowCreations(int count);            // the next creations are never answered
     void hideFromRangeScan(std::uint32_t objectId);
     void failNext(std::string call, int count);  // the next calls of that name return `failed`
@@ -148,7 +150,14 @@ public:
     // Reads a scenario: lines "[at <seconds>] <call> key=value ..." (a value with blanks in
     // double quotes; '#' starts a comment). Lines without "at" run at once, the others when
     // the simulated seconds reach theirs. Returns one text per bad line, naming its number;
-    // bad lines are skipped.
+    // bad lines are skipped. The calls are the script's, with these keys:
+    //   setUser lat lon altFt pitch bank heading gsKt onGround; setUserTitle title;
+    //   setUserAtcModel model; setRunning running; frames n; seconds n; setFrameRate fps;
+    //   setGround ft; setZulu year day seconds; setApplication name version (a.b.c.d);
+    //   setStaticCg title ft deg; refuseTitle title; helicopterTitle title;
+    //   swallowCreations n; hideFromRangeScan id; failNext call n; failOpen n;
+    //   addForeignAircraft title tail lat lon altFt onGround; loadFlight;
+    //   newFlightFile path; quit.
     std::vector<std::string> loadScenario(const std::string& text);
 
     // Records calls.log and state.json into `folder` every simulated second and at each close,
@@ -212,6 +221,7 @@ private:
         std::uint32_t requestId = 0;
         std::uint32_t defineId = 0;
         std::uint32_t radiusMetres = 0;
+        std::uint32_t objectType = objectTypeAircraft;
     };
     struct PendingCreation {
         std::int64_t dueFrame = 0;
@@ -250,6 +260,7 @@ private:
     void catchUpClock();
     void buildReplies(ConnectionState& state);
     bool sameObjectExists(std::uint32_t objectId) const;
+    std::uint32_t objectTypeOf(const std::string& title) const;
     Message dataReply(ConnectionState& state, std::uint32_t recvId, const DataRequest& request, std::uint32_t objectId,
                       std::uint32_t entry, std::uint32_t outOf);
     void closeLocked(ConnectionState& state);
@@ -268,6 +279,7 @@ private:
     std::vector<PendingCreation> pendingCreations_;
     std::map<std::string, std::pair<double, double>> staticCg_; // title -> feet, radians
     std::set<std::string> refusedTitles_;
+    std::set<std::string> helicopterTitles_;
     std::set<std::uint32_t> hidden_;
     std::map<std::string, int, std::less<>> failures_;
     bool recordCalls_ = true;

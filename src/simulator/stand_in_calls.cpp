@@ -207,7 +207,7 @@ Result StandInSim::requestDataByType(Handle handle, std::uint32_t requestId, std
     if (!state->definitions.contains(defineId))
         queueException(*state, exceptionUnrecognizedId, 2);
     else
-        state->rangeScans.push_back({requestId, defineId, radiusMetres});
+        state->rangeScans.push_back({requestId, defineId, radiusMetres, objectType});
     return result;
 }
 
@@ -361,6 +361,7 @@ Result StandInSim::createAircraft(Handle handle, const char* title, const char* 
     }
     AiState object;
     object.id = nextObjectId_++;
+    object.type = objectTypeOf(title);
     object.title = title;
     object.tail = std::string(tail).substr(0, maxTailNumberChars); // as the simulator keeps it
     object.lat = position.latitude;
@@ -384,12 +385,15 @@ Result StandInSim::removeObject(Handle handle, std::uint32_t objectId, std::uint
     if (state == nullptr || failing("SimConnect_AIRemoveObject"))
         return finish(state, "SimConnect_AIRemoveObject", args, failed);
     const Result result = finish(state, "SimConnect_AIRemoveObject", args, ok);
-    if (!objects_.erase(objectId)) {
+    const auto object = objects_.find(objectId);
+    if (object == objects_.end()) {
         queueException(*state, exceptionUnrecognizedId, 1);
         return result;
     }
+    const std::uint32_t type = object->second.type;
+    objects_.erase(object);
     events_.erase(objectId);
-    queueSystemEvent("OBJECTREMOVED", objectId, objectTypeAircraft);
+    queueSystemEvent("OBJECTREMOVED", objectId, type);
     return result;
 }
 

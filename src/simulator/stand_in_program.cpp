@@ -115,6 +115,8 @@ Action actionOf(const std::string& call, const Arguments& a, const UserSetup& us
         };
     if (call == "refuseTitle")
         return [title = text(a, "title")](StandInSim& sim) { sim.refuseTitle(title); };
+    if (call == "helicopterTitle")
+        return [title = text(a, "title")](StandInSim& sim) { sim.helicopterTitle(title); };
     if (call == "swallowCreations")
         return [count = static_cast<int>(n("n", 1))](StandInSim& sim) { sim.swallowCreations(count); };
     if (call == "hideFromRangeScan")
@@ -144,6 +146,7 @@ Action actionOf(const std::string& call, const Arguments& a, const UserSetup& us
 nlohmann::json objectJson(const AiState& o)
 {
     return {{"id", o.id},
+            {"type", o.type},
             {"title", o.title},
             {"tail", o.tail},
             {"lat", o.lat},

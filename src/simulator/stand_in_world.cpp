@@ -155,7 +155,7 @@ struct StandInSim::ValueSource {
             value.text = user ? std::string_view(user->atcModel) : std::string_view();
             return true;
         case Variable::atcId:
-            value.text = user ? user->tail : ai->tail;
+            value.text = std::string_view(user ? user->tail : ai->tail).substr(0, maxAtcIdChars);
             return true;
         case Variable::latitude: internal = user ? user->lat : ai->lat; break;
         case Variable::longitude: internal = user ? user->lon : ai->lon; break;
@@ -266,7 +266,7 @@ void StandInSim::advanceFrame()
         }
         if (it->connection == 0 || connections_[it->connection - 1].open) {
             objects_[it->object.id] = it->object;
-            queueSystemEvent("OBJECTADDED", it->object.id, objectTypeAircraft);
+            queueSystemEvent("OBJECTADDED", it->object.id, it->object.type);
         }
         it = pendingCreations_.erase(it);
     }
@@ -336,6 +336,22 @@ bool StandInSim::sameObjectExists(std::uint32_t objectId) const
     return objectId == userObject || objectId == user_.id || objects_.contains(objectId);
 }
 
+std::uint32_t StandInSim::objectTypeOf(const std::string& title) const
+{
+    return helicopterTitles_.contains(title) ? objectTypeHelicopter : objectTypeAircraft;
+}
+
+namespace {
+
+// Whether a by-type request for `requested` answers an object of `type`; the user aircraft
+// is an airplane, and the only object of a user request.
+bool answersType(std::uint32_t requested, std::uint32_t type)
+{
+    return requested == objectTypeAll || requested == type;
+}
+
+} // namespace
+
 StandInSim::Message StandInSim::dataReply(ConnectionState& state, std::uint32_t recvId, const DataRequest& request,
                                           std::uint32_t objectId, std::uint32_t entry, std::uint32_t outOf)
 {
@@ -382,10 +398,13 @@ void StandInSim::buildReplies(ConnectionState& state)
             state.outbox.push_back(dataReply(state, recvSimObjectData, request, request.objectId, 1, 1));
     state.onceRequests.clear();
     for (const RangeScan& scan : state.rangeScans) {
-        std::vector<std::uint32_t> inRange{user_.id};
+        std::vector<std::uint32_t> inRange;
+        if (scan.objectType == objectTypeUser || answersType(scan.objectType, objectTypeAircraft))
+            inRange.push_back(user_.id);
         const LatLon centre{user_.lat, user_.lon};
         for (const auto& [id, object] : objects_)
-            if (!hidden_.contains(id) && distanceNm(centre, {object.lat, object.lon}) * 1852.0 <= scan.radiusMetres)
+            if (!hidden_.contains(id) && answersType(scan.objectType, object.type) &&
+                distanceNm(centre, {object.lat, object.lon}) * 1852.0 <= scan.radiusMetres)
                 inRange.push_back(id);
         const DataRequest request{scan.requestId, scan.defineId, 0, periodOnce};
         for (std::size_t i = 0; i < inRange.size(); ++i)

@@ -209,6 +209,56 @@ TEST(StandIn, RangeScanAnswersEveryAircraftWithinTheRadiusUserIncluded)
     EXPECT_STREQ(reinterpret_cast<const char*>(replies[1].data() + 40), "N1");
 }
 
+// Helicopters are a type of their own: their events say so, and a by-type request answers
+// them only when it asks for helicopters (or for all objects).
+TEST(StandIn, HelicoptersAreTheirOwnObjectType)
+{
+    StandInSim sim;
+    sim.setUser({.lat = 52.0, .lon = 4.0});
+    sim.helicopterTitle("Rotor");
+    Client client(sim);
+    sim.subscribe(client.handle, 202, "ObjectAdded");
+    sim.subscribe(client.handle, 203, "ObjectRemoved");
+    client.define(9, {{"ATC ID", "", dataString32}});
+    sim.createAircraft(client.handle, "Rotor", "H1", placeAt(52.01, 4.0), 104);
+    sim.createAircraft(client.handle, "Plane", "P1", placeAt(52.01, 4.0), 104);
+    sim.frames(1);
+    const auto added = client.ofId(recvEventObjectAddRemove);
+    ASSERT_EQ(added.size(), 2u);
+    EXPECT_EQ(Client::at<std::uint32_t>(added[0], 24), objectTypeHelicopter);
+    EXPECT_EQ(Client::at<std::uint32_t>(added[1], 24), objectTypeAircraft);
+    const auto answered = [&](std::uint32_t type) {
+        sim.requestDataByType(client.handle, 101, 9, 10 * 1852, type);
+        std::vector<std::uint32_t> ids;
+        for (const Message& m : client.ofId(recvSimObjectDataByType))
+            ids.push_back(Client::at<std::uint32_t>(m, 16));
+        return ids;
+    };
+    EXPECT_EQ(answered(objectTypeAircraft), (std::vector<std::uint32_t>{1, 101}));
+    EXPECT_EQ(answered(objectTypeHelicopter), (std::vector<std::uint32_t>{100}));
+    EXPECT_EQ(answered(objectTypeAll), (std::vector<std::uint32_t>{1, 100, 101}));
+    sim.removeObject(client.handle, 100, 105);
+    const auto removed = client.ofId(recvEventObjectAddRemove);
+    ASSERT_EQ(removed.size(), 1u);
+    EXPECT_EQ(Client::at<std::uint32_t>(removed[0], 24), objectTypeHelicopter);
+}
+
+// A creation keeps 12 characters of its tail number; the "ATC ID" reads back 10 of them.
+TEST(StandIn, TailNumberKeepsTwelveAndItsAtcIdTen)
+{
+    StandInSim sim;
+    sim.setUser({.lat = 52.0, .lon = 4.0});
+    Client client(sim);
+    client.define(9, {{"ATC ID", "", dataString32}});
+    sim.createAircraft(client.handle, "Plane", "ABCDEFGHIJKLMN", placeAt(52.01, 4.0), 104);
+    sim.frames(1);
+    EXPECT_EQ(sim.object(100)->tail, "ABCDEFGHIJKL");
+    sim.requestDataByType(client.handle, 101, 9, 10 * 1852, objectTypeAircraft);
+    const auto replies = client.ofId(recvSimObjectDataByType);
+    ASSERT_EQ(replies.size(), 2u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(replies[1].data() + 40), "ABCDEFGHIJ");
+}
+
 TEST(StandIn, FreeRunningOwesFramesByItsClockAtMostOneSecond)
 {
     auto now = std::chrono::steady_clock::time_point{};

@@ -151,10 +151,7 @@ protected:
     // The range scan as the traffic cycle requests it every 200 ms.
     static void rangeScan()
     {
-        std::lock_guard lock(simConnectMutex);
-        if (sim::SimConnect_RequestDataOnSimObjectType(simConnectHandle, rangeScanRequest, defineRangeScan, 40 * 1852,
-                                                  sim::objectTypeAircraft) != sim::ok)
-            countSimConnectRequestError();
+        requestAircraftInRange(40 * 1852);
     }
 
     // Placed and its creation queued, then frames until the simulator made it and a range

@@ -344,21 +344,6 @@ void buildCreationRequest()
     liveCreationBacklog.push_back(std::move(request));
 }
 
-void requestAircraftInRange()
-{
-    if (simConnectFailed)
-        return;
-    std::lock_guard lock(simConnectMutex);
-    if (simConnectHandle == nullptr)
-        return;
-    if (sim::SimConnect_RequestDataOnSimObjectType(simConnectHandle, rangeScanRequest, defineRangeScan,
-                                              static_cast<std::uint32_t>(lateralRangeMetres.load()),
-                                              sim::objectTypeAircraft) != sim::ok) {
-        logArrow("SimConnect request ac within range fails");
-        countSimConnectRequestError();
-    }
-}
-
 } // namespace
 
 void setCycleStepTrace(CycleStepTrace trace)
@@ -439,7 +424,7 @@ void pollTraffic()
     logStaleReports(poll);
     buildCreationRequest();
     if (poll % 20 == 0)
-        requestAircraftInRange();
+        requestAircraftInRange(static_cast<std::uint32_t>(lateralRangeMetres.load()));
     if (poll % 100 == 0) {
         sendUserPosition();
         userStateCache = requestUserAircraftPosition();

@@ -53,7 +53,6 @@ constexpr int frameRateSamplePeriod = 30;
 constexpr auto dispatchPeriod = 1ms;
 constexpr auto openRetryPeriod = 1s;
 constexpr auto failingDispatchLimit = 1s;
-constexpr std::uint32_t aircraftObjectType = 2;
 
 // Client thread only.
 int frameCounter = 0;
@@ -321,7 +320,7 @@ void dispatchProc(const sim::RecvHeader* message, std::uint32_t size, void*)
             break;
         case sim::recvEventObjectAddRemove:
             if (const auto* event = recordOf<sim::RecvEventObjectAddRemove>(message, size)) {
-                if (event->objectType != aircraftObjectType)
+                if (event->objectType != sim::objectTypeAircraft && event->objectType != sim::objectTypeHelicopter)
                     break;
                 const std::uint32_t objectId = event->event.data;
                 if (event->event.eventId == eventObjectAdded && objectId > userObjectId) {

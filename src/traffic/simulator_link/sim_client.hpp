@@ -63,6 +63,7 @@ enum SimRequest : std::uint32_t {
     userOnGroundRequest = 108,
     userStateRequest = 109,
     flightPlanRequest = 110,
+    helicopterScanRequest = 111, // the range scan's request for helicopters; 101 asks for airplanes
 };
 
 enum SimSystemEvent : std::uint32_t {
@@ -113,6 +114,10 @@ void setupSimConnect();
 
 void onSimObjectData(const sim::RecvSimObjectData& message, std::uint32_t size);
 void onSimObjectDataByType(const sim::RecvSimObjectData& message, std::uint32_t size);
+// The range scan: the data of every airplane and every helicopter within `radiusMetres` of the
+// user aircraft, in two requests (the simulator keeps the two types apart). Each failed
+// request is logged and counted. Nothing is asked once the link has failed or is closed.
+void requestAircraftInRange(std::uint32_t radiusMetres);
 void onUserTitle(std::string_view title);
 void onUserModel(std::string_view model);
 

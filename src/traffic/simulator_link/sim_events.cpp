@@ -37,7 +37,10 @@ std::string simTailNumber(std::string_view callsign)
 {
     const bool isStatic = callsign.ends_with('*');
     const std::string_view body = isStatic ? callsign.substr(0, callsign.size() - 1) : callsign;
-    const std::size_t room = sim::maxTailNumberChars - (isStatic ? 1 : 0);
+    // The range scan finds an object by its "ATC ID", which keeps fewer characters than a
+    // creation's tail number: the tail sent fits both.
+    constexpr std::size_t limit = std::min(sim::maxTailNumberChars, sim::maxAtcIdChars);
+    const std::size_t room = limit - (isStatic ? 1 : 0);
     const std::string_view suffix = isStatic ? "*" : "";
     std::string tail = fmt::format("{}{}", body.substr(0, room), suffix);
     for (unsigned n = 1; pendingTail(tail) && n < 100000; ++n) {

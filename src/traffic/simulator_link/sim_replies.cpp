@@ -131,7 +131,8 @@ void onSimObjectData(const sim::RecvSimObjectData& message, std::uint32_t size)
 
 void onSimObjectDataByType(const sim::RecvSimObjectData& message, std::uint32_t size)
 {
-    if (message.requestId != rangeScanRequest || message.objectId <= userObjectId)
+    if ((message.requestId != rangeScanRequest && message.requestId != helicopterScanRequest) ||
+        message.objectId <= userObjectId)
         return;
     const std::byte* data = replyData(message, size, 56);
     if (data == nullptr)
@@ -166,6 +167,23 @@ void onSimObjectDataByType(const sim::RecvSimObjectData& message, std::uint32_t 
     if (aboveGroundFt <= rangeScanGroundFt && !atcId.ends_with('*'))
         pushSimEvent({.objectId = message.objectId, .aircraftId = onGround, .kind = GroundData, .value1 = groundFt,
                       .value2 = aboveGroundFt});
+}
+
+void requestAircraftInRange(std::uint32_t radiusMetres)
+{
+    if (simConnectFailed)
+        return;
+    std::lock_guard lock(simConnectMutex);
+    if (simConnectHandle == nullptr)
+        return;
+    for (const auto& [request, type] : {std::pair{rangeScanRequest, sim::objectTypeAircraft},
+                                       std::pair{helicopterScanRequest, sim::objectTypeHelicopter}}) {
+        if (sim::SimConnect_RequestDataOnSimObjectType(simConnectHandle, request, defineRangeScan, radiusMetres, type) !=
+            sim::ok) {
+            logArrow("SimConnect request ac within range fails");
+            countSimConnectRequestError();
+        }
+    }
 }
 
 } // namespace rtd

@@ -72,8 +72,8 @@ TEST_F(TrafficCycleTest, PacingOfCreationsRemovalsMergesAndRequests)
         EXPECT_EQ(removalBacklog.size(), row.removals) << row.afterPoll;
     }
     EXPECT_TRUE(trafficReportQueue.empty());
-    EXPECT_EQ(callCount("SimConnect_RequestDataOnSimObjectType") - rangeBefore, 110u / 20 * 1 + 0u)
-        << "one range request every 20 polls over polls 12341..12450";
+    EXPECT_EQ(callCount("SimConnect_RequestDataOnSimObjectType") - rangeBefore, 110u / 20 * 2)
+        << "a range request for airplanes and one for helicopters every 20 polls over polls 12341..12450";
 }
 
 TEST_F(TrafficCycleTest, TwoMergesPerPollAndStaleReportsDropped)

@@ -565,8 +565,9 @@ TEST_F(AITest, ParkedAircraftSetUpAndDroppedBacklog)
     EXPECT_EQ(parkedAIList.size(), 4u) << "two set up, two still queued";
 }
 
-// The simulator keeps 12 characters of a tail number: a longer callsign is sent in a form it
-// keeps whole, unique among the creations in flight, so the range scan still finds each one.
+// The range scan reads a tail number back as the "ATC ID", 10 characters at most: a longer
+// callsign is sent in a form that survives it whole, unique among the creations in flight, so
+// the range scan still finds each one.
 TEST_F(AITest, LongCallsignsAreSentInAFormTheSimulatorKeeps)
 {
     ASSERT_TRUE(connect());
@@ -577,10 +578,11 @@ TEST_F(AITest, LongCallsignsAreSentInAFormTheSimulatorKeeps)
     };
     const std::vector<Row> rows{
         {"KLM1801*", "KLM1801*"},
-        {"TRANSAVIA123456*", "TRANSAVIA12*"},
-        {"TRANSAVIA129999*", "TRANSAVIA11*"}, // the same first 11 characters
-        {"TRANSAVIA12*", "TRANSAVIA13*"},     // fits, but its own form is taken
-        {"ABCDEFGHIJKLMNOP", "ABCDEFGHIJKL"},
+        {"KLMROYALDUTC1*", "KLMROYALD*"},   // 14 characters
+        {"TRANSAVIA123456*", "TRANSAVIA*"},
+        {"TRANSAVIA129999*", "TRANSAVI1*"}, // the same first 9 characters
+        {"TRANSAVIA*", "TRANSAVI2*"},       // fits, but its own form is taken
+        {"ABCDEFGHIJKLMNOP", "ABCDEFGHIJ"},
     };
     std::uint32_t id = 0;
     for (const Row& row : rows) {

@@ -218,12 +218,6 @@ std::uint32_t createPending(const char* title, const char* callsign, std::uint32
     return packet;
 }
 
-void requestRangeScan()
-{
-    std::lock_guard lock(simConnectMutex);
-    sim::SimConnect_RequestDataOnSimObjectType(simConnectHandle, rangeScanRequest, defineRangeScan, 40 * 1852,
-                                          sim::objectTypeAircraft);
-}
 
 TEST_F(SimHarness, RangeScanIdentifiesCreationsAndReportsGroundContact)
 {
@@ -240,7 +234,7 @@ TEST_F(SimHarness, RangeScanIdentifiesCreationsAndReportsGroundContact)
     const std::uint32_t starred = sim->addForeignAircraft("Foreign", "DLH5*", 52.31, 4.76, 10, true);
     ASSERT_TRUE(step(0));
     takeSimEvents();
-    requestRangeScan();
+    rangeScan();
     ASSERT_TRUE(step(0));
     using Event = std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, double, double>;
     const auto eventsOf = [](const std::vector<SimEvent>& events) {
@@ -260,11 +254,42 @@ TEST_F(SimHarness, RangeScanIdentifiesCreationsAndReportsGroundContact)
 
     // Once known, aircraft up to 2500 ft above the ground report their ground contact, but
     // not parked ones ("*").
-    requestRangeScan();
+    rangeScan();
     ASSERT_TRUE(step(0));
     EXPECT_EQ(eventsOf(takeSimEvents()), (std::vector<Event>{{100, 1, GroundData, 10.0, -10.0},
                                                              {102, 1, GroundData, 10.0, -10.0},
                                                              {low, 1, GroundData, 10.0, 100.0}}));
+}
+
+// A simulator reports a helicopter as an object type of its own; it is found, and its
+// removal reported, as an airplane's is.
+TEST_F(SimHarness, HelicoptersAreIdentifiedAndRemovedAsAirplanesAre)
+{
+    ASSERT_TRUE(connect());
+    sim->setUser({.lat = 52.3, .lon = 4.76});
+    sim->helicopterTitle("Rotor Livery");
+    createPending("Rotor Livery", "SWA12", 0x4A0001);
+    createPending("Live Livery", "KLM1", 0x4A0002);
+    ASSERT_TRUE(step(1));
+    takeSimEvents();
+    rangeScan();
+    ASSERT_TRUE(step(0));
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> created;
+    for (const SimEvent& e : takeSimEvents())
+        created.emplace_back(e.aircraftId, e.kind);
+    EXPECT_EQ(created, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{0x4A0002, CreatedLive},
+                                                                            {0x4A0001, CreatedLive}}))
+        << "the airplanes' answer first";
+    EXPECT_TRUE(sim->object(100)->released);
+    {
+        std::lock_guard lock(simConnectMutex);
+        sim::SimConnect_AIRemoveObject(simConnectHandle, 100, removeRequest);
+    }
+    ASSERT_TRUE(step(0));
+    const std::vector<SimEvent> removed = takeSimEvents();
+    ASSERT_EQ(removed.size(), 1u);
+    EXPECT_EQ(removed[0].objectId, 100u);
+    EXPECT_EQ(removed[0].kind, Removed);
 }
 
 TEST_F(SimHarness, ExceptionsByNumber)
