@@ -85,6 +85,7 @@ const char* const packageLiveries[] = {
     R"(<liv airl="DAL" type="B763" title="B763 DAL Synthetic" atcid="G-SGWG" />)",
     R"(<liv airl="DLH" type="A320" title="A320W DLH" atcid="" />)",
     R"(<liv airl="DLH" type="A320" title="A320 DLH Synthetic" atcid="D-ETKY" />)",
+    R"(<liv airl="DLH" type="EC45" title="EC45 DLH Rescue" atcid="D-HDLR" />)",
     R"(<liv airl="EZY" type="A20N" title="A20N EZY Based" atcid="G-EZSY" />)",
     R"(<liv airl="EZY" type="A320" title="A320 EZY Synthetic" atcid="N223KY" />)",
     R"(<liv airl="FDX" type="B763" cargo="true" title="B763 FDX Synthetic" atcid="N574WG" />)",

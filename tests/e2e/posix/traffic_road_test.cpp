@@ -35,6 +35,7 @@ using Clock = std::chrono::steady_clock;
 // The scenario's times, in seconds from the peer's start.
 constexpr double overflightFirstReport = 20;
 constexpr double overflightLastReport = 47;
+constexpr double helicopterFirstReport = 22;
 constexpr double serviceLeaves = 150;
 constexpr double serviceReturns = 156;
 constexpr double runBound = 240;
@@ -46,8 +47,13 @@ constexpr double overflightStartLat = 52.50;
 constexpr double overflightAltFt = 8000;
 constexpr double metresPerDegree = 1852.0 * 60.0;
 
+// The stand-in simulator's helicopter livery: the fixtures' rotorcraft.
+constexpr const char* helicopterTitle = "EC45 DLH Rescue";
+constexpr std::uint32_t helicopterObjectType = 3;
+
 struct Object {
     std::uint32_t id;
+    std::uint32_t type;
     std::string tail;
     double lat, lon, alt;
     bool released;
@@ -69,7 +75,7 @@ std::optional<std::vector<Object>> objectsIn(const std::filesystem::path& state)
         const nlohmann::json state = nlohmann::json::parse(in);
         std::vector<Object> objects;
         for (const nlohmann::json& o : state.at("objects"))
-            objects.push_back({o.at("id"), o.at("tail"), o.at("lat"), o.at("lon"), o.at("alt"), o.at("released"),
+            objects.push_back({o.at("id"), o.at("type"), o.at("tail"), o.at("lat"), o.at("lon"), o.at("alt"), o.at("released"),
                                o.at("positionWrites")});
         return objects;
     } catch (const nlohmann::json::exception&) {
@@ -111,6 +117,24 @@ Presence presenceOf(const std::vector<Sample>& samples, std::string_view tail, d
     return p;
 }
 
+// The first stand of the park apron that holds two live aircraft in a sample, with the time.
+std::string sharedStand(const std::vector<Sample>& samples)
+{
+    constexpr double metresPerDegree = 1852.0 * 60.0;
+    for (const Sample& s : samples)
+        for (const fixtures::ApronStand& stand : fixtures::apronStands) {
+            const fixtures::ApronPoint at = fixtures::apronPoint(stand.northMetres, stand.eastMetres);
+            const auto atStand = std::count_if(s.objects.begin(), s.objects.end(), [&](const Object& o) {
+                const double north = (o.lat - at.lat) * metresPerDegree;
+                const double east = (o.lon - at.lon) * metresPerDegree * std::cos(at.lat * M_PI / 180);
+                return !isStatic(o) && std::hypot(north, east) <= fixtures::apronStandRadiusMetres;
+            });
+            if (atStand > 1)
+                return fmt::format("{} at {:.1f} s", stand.id, s.at);
+        }
+    return "";
+}
+
 // The options that the stand `id` holds in an airport file, as text.
 std::string standText(const std::string& file, const std::string& id)
 {
@@ -128,6 +152,8 @@ TEST(TrafficRoadTest, FromTheFirstDatagramToTheCloseWhileTheServiceLeavesAndRetu
     const std::filesystem::path sim = folder / "sim";
     const std::filesystem::path plans = roaming / "Ramptide" / "orig_dest";
     fixtures::writeInstall(install, roaming, {.port = 10747, .autoRange = false, .parkApron = true});
+    const std::filesystem::path simScenario = folder / "sim-scenario.txt";
+    std::ofstream(simScenario) << fmt::format("helicopterTitle title=\"{}\"\n", helicopterTitle);
     const std::unique_ptr<test::Wine> wine = test::Wine::fromEnvironment(folder / "prefix", roaming);
 
     const Clock::time_point start = Clock::now();
@@ -135,7 +161,8 @@ TEST(TrafficRoadTest, FromTheFirstDatagramToTheCloseWhileTheServiceLeavesAndRetu
     const pid_t peer = test::spawn({RT_PEER_EXE, "--tcp", "127.0.0.1:10747", "--scenario", RT_PEER_SCENARIOS "/road.scn",
                                     "--record", (folder / "record.txt").string()},
                                    folder / "peer.txt");
-    const std::vector<std::pair<std::string, std::string>> environment{{"RAMPTIDE_SIM_RECORD", sim.string()}};
+    const std::vector<std::pair<std::string, std::string>> environment{{"RAMPTIDE_SIM_RECORD", sim.string()},
+                                                                       {"RAMPTIDE_SIM_SCENARIO", simScenario.string()}};
     const pid_t program = wine ? wine->spawnProgram(install, appData, environment) : test::spawnProgram(install, appData, environment);
 
     // Samples until the last aircraft is back after the service's return.
@@ -188,6 +215,21 @@ TEST(TrafficRoadTest, FromTheFirstDatagramToTheCloseWhileTheServiceLeavesAndRetu
                 unowned = fmt::format("{} (object {}) at {:.1f} s", o.tail, o.id, s.at);
         }
     EXPECT_EQ(unowned, "") << "an object without an aircraft";
+    EXPECT_EQ(sharedStand(samples), "") << "a stand with two live aircraft";
+
+    // The helicopter: the simulator's helicopter type, one object all along, created about
+    // 30 s behind its first report and removed before the service leaves.
+    const Presence helicopter = presenceOf(samples, "CHX12");
+    ASSERT_TRUE(helicopter.first) << log;
+    EXPECT_GE(*helicopter.first - helicopterFirstReport, 28.0);
+    EXPECT_LE(*helicopter.first - helicopterFirstReport, 34.0);
+    EXPECT_LT(*helicopter.last, serviceLeaves) << "removed after its invented steps";
+    for (const Sample& s : samples)
+        for (const Object& o : s.objects)
+            if (o.tail == "CHX12") {
+                EXPECT_EQ(o.type, helicopterObjectType) << s.at;
+                EXPECT_EQ(o.id, withTail(s, "CHX12")->id) << "a second object at " << s.at;
+            }
 
     // The overflight: one aircraft for its two hexids, created 28-34 s after its first report,
     // on the reports' track and altitude all along, removed after its invented steps with its
