@@ -22,6 +22,7 @@
 #include <map>
 #include <optional>
 #include <regex>
+#include <set>
 #include <thread>
 
 namespace rtd {
@@ -217,19 +218,29 @@ TEST(TrafficRoadTest, FromTheFirstDatagramToTheCloseWhileTheServiceLeavesAndRetu
     EXPECT_EQ(unowned, "") << "an object without an aircraft";
     EXPECT_EQ(sharedStand(samples), "") << "a stand with two live aircraft";
 
-    // The helicopter: the simulator's helicopter type, one object all along, created about
-    // 30 s behind its first report and removed before the service leaves.
+    // The helicopter: the simulator's helicopter type, created about 30 s behind its first
+    // report, one object all along, taken over and flown south along its reports, and
+    // removed before the service leaves.
     const Presence helicopter = presenceOf(samples, "CHX12");
     ASSERT_TRUE(helicopter.first) << log;
     EXPECT_GE(*helicopter.first - helicopterFirstReport, 28.0);
     EXPECT_LE(*helicopter.first - helicopterFirstReport, 34.0);
     EXPECT_LT(*helicopter.last, serviceLeaves) << "removed after its invented steps";
+    std::set<std::uint32_t> helicopterObjects;
+    std::optional<Object> firstFlown, lastFlown;
     for (const Sample& s : samples)
         for (const Object& o : s.objects)
             if (o.tail == "CHX12") {
                 EXPECT_EQ(o.type, helicopterObjectType) << s.at;
-                EXPECT_EQ(o.id, withTail(s, "CHX12")->id) << "a second object at " << s.at;
+                helicopterObjects.insert(o.id);
+                if (o.released && o.positionWrites > 0) {
+                    firstFlown = firstFlown.value_or(o);
+                    lastFlown = o;
+                }
             }
+    EXPECT_EQ(helicopterObjects.size(), 1u) << "created once";
+    ASSERT_TRUE(firstFlown) << "never taken over and moved";
+    EXPECT_LT(lastFlown->lat, firstFlown->lat - 0.005) << "flown south along its reports";
 
     // The overflight: one aircraft for its two hexids, created 28-34 s after its first report,
     // on the reports' track and altitude all along, removed after its invented steps with its
