@@ -16,6 +16,7 @@
 #include <fstream>
 #include <numbers>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace rtd {
 
@@ -82,6 +83,12 @@ std::uint32_t BglWords::at(std::uint64_t index) const
 float BglWords::f32(std::uint64_t index) const
 {
     return std::bit_cast<float>(at(index));
+}
+
+std::size_t PositionHash::operator()(const std::pair<double, double>& position) const noexcept
+{
+    const std::hash<double> hash; // one hash for 0.0 and -0.0, which compare equal
+    return hash(position.first) * 0x9E3779B97F4A7C15ull ^ hash(position.second);
 }
 
 std::int64_t BglWords::recordStep(std::uint64_t index) const
@@ -247,12 +254,10 @@ void extractHelipads(std::uint64_t index, const BglWords& words, AirportFileData
         pushScanLogLine(fmt::format("helipad width {} incorrect (skipped): {}", width, latLonText(position)));
         return;
     }
-    if (std::find(state.helipads.begin(), state.helipads.end(), std::pair{latitude, longitude}) !=
-        state.helipads.end()) {
+    if (!state.helipads.emplace(latitude, longitude).second) {
         pushScanLogLine("double helipad " + airport.airportName + " (skipped) " + latLonText(position));
         return;
     }
-    state.helipads.emplace_back(latitude, longitude);
     airport.stands.emplace_back(fmt::format("helipad{}", state.helipadCounter), std::vector<StandOption>{}, latitude,
                                 longitude, 0.0, width * 0.5, false, false, true);
     ++state.helipadCounter;
@@ -322,22 +327,24 @@ void extractParkingPositions(std::uint64_t index, const BglWords& words, std::ui
 
 void dedupeStandNames(AirportFileData& airport)
 {
-    auto& stands = airport.stands;
-    for (;;) {
-        const auto first = std::find_if(stands.begin(), stands.end(), [](const ParkingPosition& s) { return s.duplicate; });
-        if (first == stands.end())
-            return;
-        const std::string base = first->name.substr(0, first->name.size() - 1);
-        std::vector<ParkingPosition*> group;
-        for (ParkingPosition& stand : stands) {
-            const bool member = stand.name == base || (stand.name.size() == base.size() + 1 &&
-                                                       stand.name.starts_with(base) && stand.name.back() >= 'a' &&
-                                                       stand.name.back() <= 'f');
-            if (member) {
-                stand.duplicate = false;
-                group.push_back(&stand);
-            }
-        }
+    // A scenery name ends in a digit, so a name with a letter belongs to one base name only
+    // and no two groups share a stand.
+    std::unordered_map<std::string, std::vector<ParkingPosition*>> groups;
+    for (const ParkingPosition& stand : airport.stands)
+        if (stand.duplicate)
+            groups.try_emplace(stand.name.substr(0, stand.name.size() - 1));
+    if (groups.empty())
+        return;
+    for (ParkingPosition& stand : airport.stands) {
+        auto group = groups.find(stand.name);
+        if (group == groups.end() && !stand.name.empty() && stand.name.back() >= 'a' && stand.name.back() <= 'f')
+            group = groups.find(stand.name.substr(0, stand.name.size() - 1));
+        if (group == groups.end())
+            continue;
+        stand.duplicate = false;
+        group->second.push_back(&stand);
+    }
+    for (auto& [base, group] : groups) {
         std::stable_sort(group.begin(), group.end(),
                          [](const ParkingPosition* a, const ParkingPosition* b) { return a->radius > b->radius; });
         for (std::size_t i = 0; i < group.size(); ++i)

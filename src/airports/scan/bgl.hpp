@@ -64,12 +64,17 @@ DecodedIdentifier lf_decodeIdentifierOrRegionCode(std::uint32_t packed);
 // A parking entry's stand name: the prefix of its name code and its number.
 std::string standName(std::uint32_t nameCode, std::uint32_t number);
 
+// A (latitude, longitude) pair by the values of its doubles; equal positions hash alike.
+struct PositionHash {
+    std::size_t operator()(const std::pair<double, double>& position) const noexcept;
+};
+
 // What one airport record gathers while it is read.
 struct BglAirportState {
     std::unordered_set<std::string> standNames; // parking names taken, helipads not among them
     std::int32_t helipadCounter = 1;            // the next helipad's number
-    std::vector<std::pair<double, double>> helipads;
-    bool duplicate = false; // a name was given a letter
+    std::unordered_set<std::pair<double, double>, PositionHash> helipads; // positions kept
+    bool duplicate = false;                     // a name was given a letter
 };
 
 // Reads one scenery file and hands every airport in it to the sink. Nothing happens when the
@@ -88,6 +93,8 @@ void extractHelipads(std::uint64_t index, const BglWords& words, AirportFileData
 // The list ends with its airport record (word index airportEnd), whatever count it claims.
 void extractParkingPositions(std::uint64_t index, const BglWords& words, std::uint64_t airportEnd,
                              AirportFileData& airport, BglAirportState& state, const std::string& bglPath);
+// Each name a letter was added to goes again to its stands (the name and the lettered ones),
+// largest radius first, equal radii in list order.
 void dedupeStandNames(AirportFileData& airport);
 
 } // namespace rtd

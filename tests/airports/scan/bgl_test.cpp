@@ -357,6 +357,8 @@ TEST(Bgl, HostileFilesAreReadOnceWithABoundedLog)
         {HostileBgl::overlongParkingLists, 1001, 0, 1001, "===> 115535 more lines about scenery.bgl left out"},
         {HostileBgl::skippedParkingLists, 20001, 0, 1001, "===> 19000 more lines about scenery.bgl left out"},
         {HostileBgl::sharedAirport, 1, 2000, 1, "===> ZHAA has 2000 parkpos while archived one has 0"},
+        {HostileBgl::overlappingHelipads, 1, 262000, 1, "===> ZHAA has 262000 parkpos while archived one has 0"},
+        {HostileBgl::pairedStandNames, 1, 65535, 1, "===> ZHAA has 65535 parkpos while archived one has 0"},
     };
     for (const Row& row : rows) {
         const test::BglRun run = readBgl(fixtures::hostileBglScenery(row.kind));
