@@ -38,6 +38,8 @@ constexpr std::array<const char*, 12> namePrefixes = {"",   "r",   "p",  "np", "
                                                       "sp", "swp", "wp", "nwp", "g", ""};
 constexpr std::array<const char*, 6> duplicateLetters = {"a", "b", "c", "d", "e", "f"};
 constexpr std::size_t scanLogLinesPerFile = 1000;
+constexpr std::uint64_t smallestItemBytes = 16;
+constexpr std::uint64_t exitCheckItems = 4096;
 
 // The positions a scenery file may give that the simulator means as "none".
 bool isNullPosition(double latitude, double longitude)
@@ -95,6 +97,24 @@ std::int64_t BglWords::recordStep(std::uint64_t index) const
 {
     const std::uint32_t size = static_cast<std::uint32_t>(high16(index)) | static_cast<std::uint32_t>(low16(index + 1)) << 16;
     return static_cast<std::int32_t>(size) / 4;
+}
+
+BglItemBudget::BglItemBudget(std::uint64_t fileBytes) : left_(fileBytes / smallestItemBytes) {}
+
+bool BglItemBudget::take()
+{
+    if (stopped())
+        return false;
+    if (left_ == 0) {
+        spent_ = true;
+        return false;
+    }
+    --left_;
+    if (++taken_ % exitCheckItems == 0 && exitBegan()) {
+        closed_ = true;
+        return false;
+    }
+    return true;
 }
 
 double unpackLatitude(std::uint32_t value)
@@ -172,6 +192,8 @@ void readBglAirports(const BglWords& words, const std::string& bglPath, AirportS
     if (words.at(1) != headerSize || words.size() < headerWords + 1)
         return;
     const ScanLogLimit logLimit(bglPath, scanLogLinesPerFile);
+    const std::uint64_t fileBytes = words.size() * 4;
+    BglItemBudget items(fileBytes);
     // The records the walks have reached: a walk that comes to one of them would only read
     // again what an earlier walk read from there on.
     std::vector<bool> walked(static_cast<std::size_t>(words.size()));
@@ -192,7 +214,13 @@ void readBglAirports(const BglWords& words, const std::string& bglPath, AirportS
                     return;
                 const DecodedIdentifier icao = lf_decodeIdentifierOrRegionCode(words.at(index + 10));
                 if (icao.valid)
-                    processBglAirport(index, words, words.recordStep(index), icao.text, bglPath, sink);
+                    processBglAirport(index, words, words.recordStep(index), icao.text, bglPath, sink, items);
+                if (items.spent())
+                    pushScanLogLine(fmt::format("{}{} reads more items than its {} bytes hold: {} and the airports "
+                                                "after it skipped",
+                                                arrowPrefix, bglPath, fileBytes, icao.text));
+                if (items.stopped())
+                    return;
             }
             if (!stepForward(index, words.recordStep(index)))
                 break;
@@ -201,7 +229,7 @@ void readBglAirports(const BglWords& words, const std::string& bglPath, AirportS
 }
 
 void processBglAirport(std::uint64_t index, const BglWords& words, std::int64_t recordWords, const std::string& icao,
-                       const std::string& bglPath, AirportSink& sink)
+                       const std::string& bglPath, AirportSink& sink, BglItemBudget& items)
 {
     AirportFileData airport;
     airport.icao = icao;
@@ -218,10 +246,15 @@ void processBglAirport(std::uint64_t index, const BglWords& words, std::int64_t 
 
     const std::int64_t recordEnd = static_cast<std::int64_t>(index) + recordWords;
     std::uint64_t child = index + airportChildrenWord;
+    // An airport the item budget stops is dropped, not handed on in part.
     while (static_cast<std::int64_t>(child) < recordEnd) {
+        if (!items.take())
+            return;
         const std::uint16_t id = words.low16(child);
         if (id == parkingListRecordId) {
-            extractParkingPositions(child, words, static_cast<std::uint64_t>(recordEnd), airport, state, bglPath);
+            if (!extractParkingPositions(child, words, static_cast<std::uint64_t>(recordEnd), airport, state, bglPath,
+                                         items))
+                return;
             if (state.duplicate)
                 dedupeStandNames(airport);
             break;
@@ -263,8 +296,9 @@ void extractHelipads(std::uint64_t index, const BglWords& words, AirportFileData
     ++state.helipadCounter;
 }
 
-void extractParkingPositions(std::uint64_t index, const BglWords& words, std::uint64_t airportEnd,
-                             AirportFileData& airport, BglAirportState& state, const std::string& bglPath)
+bool extractParkingPositions(std::uint64_t index, const BglWords& words, std::uint64_t airportEnd,
+                             AirportFileData& airport, BglAirportState& state, const std::string& bglPath,
+                             BglItemBudget& items)
 {
     const std::uint32_t count = words.high16(index + 1);
     std::uint64_t entry = index + 2;
@@ -272,8 +306,10 @@ void extractParkingPositions(std::uint64_t index, const BglWords& words, std::ui
         if (entry + parkingEntryWords > airportEnd) {
             pushScanLogLine(fmt::format("{}parking list of {} holds {} of the {} entries it claims, in {}", arrowPrefix,
                                         airport.icao, i, count, bglPath));
-            return;
+            return true;
         }
+        if (!items.take())
+            return false;
         const std::uint32_t flags = words.at(entry);
         const std::uint64_t current = entry;
         entry += parkingEntryWords + (flags >> 24);
@@ -323,6 +359,7 @@ void extractParkingPositions(std::uint64_t index, const BglWords& words, std::ui
             (type >= 1 && type <= 7) || type == 14, false);
         stand.duplicate = lettered;
     }
+    return true;
 }
 
 void dedupeStandNames(AirportFileData& airport)
