@@ -37,7 +37,6 @@ constexpr double twoPi = 6.283185307179586;
 constexpr std::array<const char*, 12> namePrefixes = {"",   "r",   "p",  "np", "ep",  "sep",
                                                       "sp", "swp", "wp", "nwp", "g", ""};
 constexpr std::array<const char*, 6> duplicateLetters = {"a", "b", "c", "d", "e", "f"};
-constexpr std::size_t scanLogLinesPerFile = 1000;
 constexpr std::uint64_t smallestItemBytes = 16;
 constexpr std::uint64_t exitCheckItems = 4096;
 
@@ -191,7 +190,7 @@ void readBglAirports(const BglWords& words, const std::string& bglPath, AirportS
         throw std::out_of_range(fmt::format("scenery file of {} words", words.size()));
     if (words.at(1) != headerSize || words.size() < headerWords + 1)
         return;
-    const ScanLogLimit logLimit(bglPath, scanLogLinesPerFile);
+    const ScanLogLimit logLimit(bglPath);
     const std::uint64_t fileBytes = words.size() * 4;
     BglItemBudget items(fileBytes);
     // The records the walks have reached: a walk that comes to one of them would only read
@@ -231,6 +230,7 @@ void readBglAirports(const BglWords& words, const std::string& bglPath, AirportS
 void processBglAirport(std::uint64_t index, const BglWords& words, std::int64_t recordWords, const std::string& icao,
                        const std::string& bglPath, AirportSink& sink, BglItemBudget& items)
 {
+    const ScanLogAirport airportLog(icao);
     AirportFileData airport;
     airport.icao = icao;
     BglAirportState state;
@@ -280,15 +280,17 @@ void extractHelipads(std::uint64_t index, const BglWords& words, AirportFileData
     const double width = words.f32(index + 7);
     const LatLon position{latitude, longitude};
     if (!isUsablePosition(latitude, longitude)) {
-        pushScanLogLine("lat/lon helipad incorrect (skipped): " + latLonText(position));
+        pushScanLogLine("lat/lon helipad incorrect (skipped): " + latLonText(position), ScanLogRepeat::helipadPosition);
         return;
     }
     if (!std::isfinite(width) || width <= 0.0) {
-        pushScanLogLine(fmt::format("helipad width {} incorrect (skipped): {}", width, latLonText(position)));
+        pushScanLogLine(fmt::format("helipad width {} incorrect (skipped): {}", width, latLonText(position)),
+                        ScanLogRepeat::helipadWidth);
         return;
     }
     if (!state.helipads.emplace(latitude, longitude).second) {
-        pushScanLogLine("double helipad " + airport.airportName + " (skipped) " + latLonText(position));
+        pushScanLogLine("double helipad " + airport.airportName + " (skipped) " + latLonText(position),
+                        ScanLogRepeat::doubleHelipad);
         return;
     }
     airport.stands.emplace_back(fmt::format("helipad{}", state.helipadCounter), std::vector<StandOption>{}, latitude,
@@ -316,7 +318,8 @@ bool extractParkingPositions(std::uint64_t index, const BglWords& words, std::ui
 
         const double radius = words.f32(current + 1);
         if (!(radius > 1.0 && radius < 200.0)) { // a radius that is not a number is skipped too
-            pushScanLogLine(fmt::format("skipped position with radius {:.1F} meters, in {}", radius, bglPath));
+            pushScanLogLine(fmt::format("skipped position with radius {:.1F} meters, in {}", radius, bglPath),
+                            ScanLogRepeat::standRadius);
             continue;
         }
         const std::string name = standName(flags & 0x3Fu, (flags >> 12) & 0xFFFu);
@@ -326,12 +329,14 @@ bool extractParkingPositions(std::uint64_t index, const BglWords& words, std::ui
         const double latitude = unpackLatitude(words.at(current + 8));
         const double longitude = unpackLongitude(words.at(current + 7));
         if (!isUsablePosition(latitude, longitude)) {
-            pushScanLogLine(fmt::format("lat/lon: {}, incorrect (skipped) ", latLonText({latitude, longitude})));
+            pushScanLogLine(fmt::format("lat/lon: {}, incorrect (skipped) ", latLonText({latitude, longitude})),
+                            ScanLogRepeat::standPosition);
             continue;
         }
         const double heading = words.f32(current + 2);
         if (!std::isfinite(heading)) {
-            pushScanLogLine(fmt::format("skipped position with heading {:.1F} degrees, in {}", heading, bglPath));
+            pushScanLogLine(fmt::format("skipped position with heading {:.1F} degrees, in {}", heading, bglPath),
+                            ScanLogRepeat::standHeading);
             continue;
         }
 
@@ -349,7 +354,8 @@ bool extractParkingPositions(std::uint64_t index, const BglWords& words, std::ui
             }
             if (unique.empty()) {
                 pushScanLogLine(
-                    fmt::format("{}{}Warning more then 6 the same ids {}, in {}", "===> ", "===> ", name, bglPath));
+                    fmt::format("{}{}Warning more then 6 the same ids {}, in {}", "===> ", "===> ", name, bglPath),
+                    ScanLogRepeat::sameNames);
                 continue;
             }
         }

@@ -101,8 +101,8 @@ private:
 // it needs lies past the end (airports handed on before that stay handed on). Each record is
 // read once, also when several sections lead to it. Reading stops once an exit has begun or
 // the file's item budget is spent (then with one scan-log line), between sections and airports
-// and inside an airport, whose stands are then not handed on; the file adds at most 1000
-// lines to the scan log, and then one that says how many it left out.
+// and inside an airport, whose stands are then not handed on. A ScanLogLimit bounds the
+// file's scan-log lines.
 void lf_toParkingPositions(const std::filesystem::path& path, AirportSink& sink);
 // The same on words already read; bglPath names the file in messages.
 void readBglAirports(const BglWords& words, const std::string& bglPath, AirportSink& sink);

@@ -358,10 +358,16 @@ TEST(Bgl, HostileFilesAreReadOnceWithABoundedLog)
     const std::string spent = "===> scenery.bgl reads more items than its {} bytes hold: {} and the airports after it "
                               "skipped";
     const Row rows[] = {
-        {hostileBglScenery(HostileBgl::overlongParkingLists), 1001, 1001, 0, 1001,
-         "===> 115535 more lines about scenery.bgl left out"},
-        {hostileBglScenery(HostileBgl::skippedParkingLists), 20001, 20001, 0, 1001,
-         "===> 19000 more lines about scenery.bgl left out"},
+        {fixtures::bglScenery({1200, 2, 0, 1}), 1200, 1200, 3600, 1200,
+         "===> ZAUD has 3 parkpos while archived one has 0"},
+        {airportWith([](BglBuilder& b) {
+             b.addParkingList(std::vector<BglParking>(250, parking(10, 1, 1, 0.5f, 90.0f, 52.0)));
+         }),
+         1, 1, 0, 201, "===> 50 more \"skipped position with radius\" lines of ZZAA left out"},
+        {hostileBglScenery(HostileBgl::overlongParkingLists), 1001, 1001, 0, 3001,
+         "===> 113535 more lines about skipped items in scenery.bgl left out"},
+        {hostileBglScenery(HostileBgl::skippedParkingLists), 20001, 20001, 0, 2001,
+         "===> the lines of 18000 more airports in scenery.bgl left out"},
         {hostileBglScenery(HostileBgl::sharedAirport), 1, 1, 2000, 1, "===> ZHAA has 2000 parkpos while archived one has 0"},
         {hostileBglScenery(HostileBgl::overlappingHelipads), 1, 1, 262000, 1,
          "===> ZHAA has 262000 parkpos while archived one has 0"},
