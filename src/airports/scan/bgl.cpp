@@ -304,6 +304,12 @@ bool extractParkingPositions(std::uint64_t index, const BglWords& words, std::ui
 {
     const std::uint32_t count = words.high16(index + 1);
     std::uint64_t entry = index + 2;
+    // Room for as many stands as the record can hold, whatever the count claims.
+    const std::uint64_t end = std::min(airportEnd, words.size());
+    const auto room = static_cast<std::size_t>(
+        std::min<std::uint64_t>(count, entry < end ? (end - entry) / parkingEntryWords : 0));
+    airport.stands.reserve(airport.stands.size() + room);
+    state.standNames.reserve(state.standNames.size() + room);
     for (std::uint32_t i = 0; i < count; ++i) {
         if (entry + parkingEntryWords > airportEnd) {
             pushScanLogLine(fmt::format("{}parking list of {} holds {} of the {} entries it claims, in {}", arrowPrefix,
