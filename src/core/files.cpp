@@ -257,6 +257,31 @@ bool replaceFileWhole(const fs::path& target, bool binary, const std::function<b
     return true;
 }
 
+int removeLeftoverTemporaries(const fs::path& target)
+{
+    const std::string prefix = platform::pathToUtf8(target.filename()) + ".";
+    constexpr std::string_view suffix = ".tmp";
+    const auto isLeftover = [&](const std::string& name) {
+        if (name.size() <= prefix.size() + suffix.size() || !name.starts_with(prefix) || !name.ends_with(suffix))
+            return false;
+        return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()),
+                           name.end() - static_cast<std::ptrdiff_t>(suffix.size()),
+                           [](char c) { return c >= '0' && c <= '9'; });
+    };
+    std::vector<fs::path> leftovers;
+    std::error_code error;
+    std::error_code fileError; // a file that cannot be asked about or removed is left
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error))
+        if (isLeftover(platform::pathToUtf8(it->path().filename())) && it->is_regular_file(fileError))
+            leftovers.push_back(it->path());
+    int removed = 0;
+    for (const fs::path& leftover : leftovers)
+        if (fs::remove(leftover, fileError))
+            ++removed;
+    return removed;
+}
+
 bool copyFileWhole(const fs::path& source, const fs::path& target)
 {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(platform::openFile(source, "rb"), &std::fclose);

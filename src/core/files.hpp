@@ -72,6 +72,11 @@ enum class FileSync { perFile, batched };
 bool replaceFileWhole(const std::filesystem::path& target, bool binary,
                       const std::function<bool(std::FILE*)>& write, FileSync sync = FileSync::perFile);
 
+// Removes the temporary files that a replaceFileWhole of `target` stopped before its rename
+// (a kill, a power cut) left beside it, "<file name>.<number>.tmp", and no other file; call it
+// only while no other writer of the same target runs. The number of files removed.
+int removeLeftoverTemporaries(const std::filesystem::path& target);
+
 // Replaces `target` whole with the bytes of `source`. False when either cannot be read or
 // written; `target` is then unchanged.
 bool copyFileWhole(const std::filesystem::path& source, const std::filesystem::path& target);

@@ -561,6 +561,9 @@ bool saveLearnedAirportFile(LearnedFileSource source)
     bool saved = false;
     try {
         fs::create_directories(path.parent_path());
+        if (const int removed = removeLeftoverTemporaries(path); removed > 0)
+            logLine(fmt::format("{} leftover temporary file{} of {} removed", removed, removed == 1 ? "" : "s",
+                                pathText(path)));
         // What the file held beyond the stands in memory would be lost: it is kept first.
         if (source.notMerged && fs::exists(path)) {
             const fs::path aside = zeroCopyPath(path);

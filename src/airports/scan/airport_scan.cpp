@@ -38,6 +38,20 @@ constexpr std::uint32_t airportSectionType = 3;
 std::mutex scanLogMutex;
 std::vector<std::string> scanLog;
 thread_local ScanLogLimit* threadLimit = nullptr;
+constexpr std::size_t airportsKept = 2000;
+constexpr std::size_t repeatsKeptPerAirport = 200;
+constexpr std::size_t repeatsKeptPerFile = 2000;
+// By ScanLogRepeat.
+constexpr std::array<std::string_view, scanLogRepeatKinds> repeatNames{
+    "lat/lon helipad incorrect",     "helipad width incorrect", "double helipad",
+    "skipped position with radius",  "lat/lon incorrect",       "skipped position with heading",
+    "more then 6 the same ids"};
+
+void pushLine(std::string text)
+{
+    const std::lock_guard lock(scanLogMutex);
+    scanLog.push_back(std::move(text));
+}
 
 std::uint32_t wordAt(const char* bytes)
 {
@@ -48,8 +62,7 @@ std::uint32_t wordAt(const char* bytes)
 
 } // namespace
 
-ScanLogLimit::ScanLogLimit(std::string source, std::size_t limit)
-    : source_(std::move(source)), left_(limit), outer_(threadLimit)
+ScanLogLimit::ScanLogLimit(std::string source) : source_(std::move(source)), outer_(threadLimit)
 {
     threadLimit = this;
 }
@@ -57,30 +70,80 @@ ScanLogLimit::ScanLogLimit(std::string source, std::size_t limit)
 ScanLogLimit::~ScanLogLimit()
 {
     threadLimit = outer_;
-    if (omitted_ == 0)
-        return;
     try {
-        pushScanLogLine(fmt::format("{}{} more lines about {} left out", arrowPrefix, omitted_, source_));
+        if (repeatedLeftOut_ > 0)
+            pushLine(fmt::format("{}{} more lines about skipped items in {} left out", arrowPrefix, repeatedLeftOut_,
+                                 source_));
+        if (airportsLeftOut_ > 0)
+            pushLine(fmt::format("{}the lines of {} more airports in {} left out", arrowPrefix, airportsLeftOut_,
+                                 source_));
     } catch (const std::exception&) {
     }
 }
 
-bool ScanLogLimit::take()
+bool ScanLogLimit::take(std::optional<ScanLogRepeat> kind)
 {
-    if (left_ == 0) {
-        ++omitted_;
+    if (!inAirport_)
+        return true;
+    if (airports_ > airportsKept) {
+        airportLeftOut_ = true;
         return false;
     }
-    --left_;
+    if (!kind)
+        return true;
+    const auto k = static_cast<std::size_t>(*kind);
+    if (kept_[k] >= repeatsKeptPerAirport) {
+        ++leftOut_[k];
+        return false;
+    }
+    if (repeatedKept_ >= repeatsKeptPerFile) {
+        ++repeatedLeftOut_;
+        return false;
+    }
+    ++kept_[k];
+    ++repeatedKept_;
     return true;
+}
+
+ScanLogAirport::ScanLogAirport(std::string icao) : icao_(std::move(icao)), limit_(threadLimit)
+{
+    if (limit_ == nullptr)
+        return;
+    ++limit_->airports_;
+    limit_->inAirport_ = true;
+    limit_->airportLeftOut_ = false;
+    limit_->kept_.fill(0);
+    limit_->leftOut_.fill(0);
+}
+
+ScanLogAirport::~ScanLogAirport()
+{
+    if (limit_ == nullptr)
+        return;
+    limit_->inAirport_ = false;
+    if (limit_->airportLeftOut_)
+        ++limit_->airportsLeftOut_;
+    try {
+        for (std::size_t k = 0; k < scanLogRepeatKinds; ++k)
+            if (limit_->leftOut_[k] > 0)
+                pushLine(fmt::format("{}{} more \"{}\" lines of {} left out", arrowPrefix, limit_->leftOut_[k],
+                                     repeatNames[k], icao_));
+    } catch (const std::exception&) {
+    }
 }
 
 void pushScanLogLine(std::string text)
 {
-    if (threadLimit != nullptr && !threadLimit->take())
+    if (threadLimit != nullptr && !threadLimit->take(std::nullopt))
         return;
-    const std::lock_guard lock(scanLogMutex);
-    scanLog.push_back(std::move(text));
+    pushLine(std::move(text));
+}
+
+void pushScanLogLine(std::string text, ScanLogRepeat kind)
+{
+    if (threadLimit != nullptr && !threadLimit->take(kind))
+        return;
+    pushLine(std::move(text));
 }
 
 void startScanLog()

@@ -7,6 +7,7 @@
 
 #include "airports/files/airport_file.hpp"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -19,23 +20,66 @@ namespace rtd {
 // The scan log: lines under their own mutex, written to "AirportsScanLog.txt" at the end of
 // a scan. pushScanLogLine is its only writer and may be called from any scan task.
 void pushScanLogLine(std::string text);
-// While one lives, the scan-log lines its thread adds after the first `limit` are counted,
-// not kept; at its end one line says how many lines about `source` were left out.
+
+// The lines an airport may repeat once per item it skips; each kind is bounded on its own.
+enum class ScanLogRepeat : std::uint8_t {
+    helipadPosition,
+    helipadWidth,
+    doubleHelipad,
+    standRadius,
+    standPosition,
+    standHeading,
+    sameNames,
+};
+inline constexpr std::size_t scanLogRepeatKinds = 7;
+void pushScanLogLine(std::string text, ScanLogRepeat kind);
+
+// While one lives, it bounds the scan-log lines its thread adds about one scenery file, so that
+// a hostile file writes a small log and a large real one keeps all of its airports:
+// - the lines of the file's first 2,000 airports are kept; those of later airports are not,
+//   and one line at its end says how many airports' lines were left out;
+// - inside an airport, lines of one repeated kind after its first 200 are counted, and one
+//   line at the airport's end gives the count;
+// - at most 2,000 repeated lines of the file are kept; one line at its end counts the rest.
+// Lines outside an airport are always kept.
 class ScanLogLimit {
 public:
-    ScanLogLimit(std::string source, std::size_t limit);
+    explicit ScanLogLimit(std::string source);
     ~ScanLogLimit();
     ScanLogLimit(const ScanLogLimit&) = delete;
     ScanLogLimit& operator=(const ScanLogLimit&) = delete;
 
 private:
+    friend class ScanLogAirport;
     friend void pushScanLogLine(std::string text);
-    bool take(); // false when the line is to be left out
+    friend void pushScanLogLine(std::string text, ScanLogRepeat kind);
+    bool take(std::optional<ScanLogRepeat> kind); // false when the line is to be left out
 
     std::string source_;
-    std::size_t left_;
-    std::size_t omitted_ = 0;
+    std::size_t airports_ = 0;        // begun
+    std::size_t airportsLeftOut_ = 0; // of those after the first 2,000, with lines
+    std::size_t repeatedKept_ = 0;
+    std::size_t repeatedLeftOut_ = 0; // by the file's bound
+    // The airport being read.
+    bool inAirport_ = false;
+    bool airportLeftOut_ = false;
+    std::array<std::size_t, scanLogRepeatKinds> kept_{};
+    std::array<std::size_t, scanLogRepeatKinds> leftOut_{}; // by the airport's bound
     ScanLogLimit* outer_;
+};
+
+// While one lives, the lines its thread adds are those of one airport of the file whose
+// ScanLogLimit is around it (none: nothing is bounded); its end adds the airport's counts.
+class ScanLogAirport {
+public:
+    explicit ScanLogAirport(std::string icao);
+    ~ScanLogAirport();
+    ScanLogAirport(const ScanLogAirport&) = delete;
+    ScanLogAirport& operator=(const ScanLogAirport&) = delete;
+
+private:
+    std::string icao_;
+    ScanLogLimit* limit_;
 };
 // Empties the log and reserves room for the lines of a new scan.
 void startScanLog();

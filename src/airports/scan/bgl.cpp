@@ -16,6 +16,7 @@
 #include <fstream>
 #include <numbers>
 #include <stdexcept>
+#include <unordered_map>
 
 namespace rtd {
 
@@ -36,7 +37,8 @@ constexpr double twoPi = 6.283185307179586;
 constexpr std::array<const char*, 12> namePrefixes = {"",   "r",   "p",  "np", "ep",  "sep",
                                                       "sp", "swp", "wp", "nwp", "g", ""};
 constexpr std::array<const char*, 6> duplicateLetters = {"a", "b", "c", "d", "e", "f"};
-constexpr std::size_t scanLogLinesPerFile = 1000;
+constexpr std::uint64_t smallestItemBytes = 16;
+constexpr std::uint64_t exitCheckItems = 4096;
 
 // The positions a scenery file may give that the simulator means as "none".
 bool isNullPosition(double latitude, double longitude)
@@ -84,10 +86,34 @@ float BglWords::f32(std::uint64_t index) const
     return std::bit_cast<float>(at(index));
 }
 
+std::size_t PositionHash::operator()(const std::pair<double, double>& position) const noexcept
+{
+    const std::hash<double> hash; // one hash for 0.0 and -0.0, which compare equal
+    return hash(position.first) * 0x9E3779B97F4A7C15ull ^ hash(position.second);
+}
+
 std::int64_t BglWords::recordStep(std::uint64_t index) const
 {
     const std::uint32_t size = static_cast<std::uint32_t>(high16(index)) | static_cast<std::uint32_t>(low16(index + 1)) << 16;
     return static_cast<std::int32_t>(size) / 4;
+}
+
+BglItemBudget::BglItemBudget(std::uint64_t fileBytes) : left_(fileBytes / smallestItemBytes) {}
+
+bool BglItemBudget::take()
+{
+    if (stopped())
+        return false;
+    if (left_ == 0) {
+        spent_ = true;
+        return false;
+    }
+    --left_;
+    if (++taken_ % exitCheckItems == 0 && exitBegan()) {
+        closed_ = true;
+        return false;
+    }
+    return true;
 }
 
 double unpackLatitude(std::uint32_t value)
@@ -164,7 +190,9 @@ void readBglAirports(const BglWords& words, const std::string& bglPath, AirportS
         throw std::out_of_range(fmt::format("scenery file of {} words", words.size()));
     if (words.at(1) != headerSize || words.size() < headerWords + 1)
         return;
-    const ScanLogLimit logLimit(bglPath, scanLogLinesPerFile);
+    const ScanLogLimit logLimit(bglPath);
+    const std::uint64_t fileBytes = words.size() * 4;
+    BglItemBudget items(fileBytes);
     // The records the walks have reached: a walk that comes to one of them would only read
     // again what an earlier walk read from there on.
     std::vector<bool> walked(static_cast<std::size_t>(words.size()));
@@ -185,7 +213,13 @@ void readBglAirports(const BglWords& words, const std::string& bglPath, AirportS
                     return;
                 const DecodedIdentifier icao = lf_decodeIdentifierOrRegionCode(words.at(index + 10));
                 if (icao.valid)
-                    processBglAirport(index, words, words.recordStep(index), icao.text, bglPath, sink);
+                    processBglAirport(index, words, words.recordStep(index), icao.text, bglPath, sink, items);
+                if (items.spent())
+                    pushScanLogLine(fmt::format("{}{} reads more items than its {} bytes hold: {} and the airports "
+                                                "after it skipped",
+                                                arrowPrefix, bglPath, fileBytes, icao.text));
+                if (items.stopped())
+                    return;
             }
             if (!stepForward(index, words.recordStep(index)))
                 break;
@@ -194,8 +228,9 @@ void readBglAirports(const BglWords& words, const std::string& bglPath, AirportS
 }
 
 void processBglAirport(std::uint64_t index, const BglWords& words, std::int64_t recordWords, const std::string& icao,
-                       const std::string& bglPath, AirportSink& sink)
+                       const std::string& bglPath, AirportSink& sink, BglItemBudget& items)
 {
+    const ScanLogAirport airportLog(icao);
     AirportFileData airport;
     airport.icao = icao;
     BglAirportState state;
@@ -211,10 +246,15 @@ void processBglAirport(std::uint64_t index, const BglWords& words, std::int64_t 
 
     const std::int64_t recordEnd = static_cast<std::int64_t>(index) + recordWords;
     std::uint64_t child = index + airportChildrenWord;
+    // An airport the item budget stops is dropped, not handed on in part.
     while (static_cast<std::int64_t>(child) < recordEnd) {
+        if (!items.take())
+            return;
         const std::uint16_t id = words.low16(child);
         if (id == parkingListRecordId) {
-            extractParkingPositions(child, words, static_cast<std::uint64_t>(recordEnd), airport, state, bglPath);
+            if (!extractParkingPositions(child, words, static_cast<std::uint64_t>(recordEnd), airport, state, bglPath,
+                                         items))
+                return;
             if (state.duplicate)
                 dedupeStandNames(airport);
             break;
@@ -240,42 +280,52 @@ void extractHelipads(std::uint64_t index, const BglWords& words, AirportFileData
     const double width = words.f32(index + 7);
     const LatLon position{latitude, longitude};
     if (!isUsablePosition(latitude, longitude)) {
-        pushScanLogLine("lat/lon helipad incorrect (skipped): " + latLonText(position));
+        pushScanLogLine("lat/lon helipad incorrect (skipped): " + latLonText(position), ScanLogRepeat::helipadPosition);
         return;
     }
     if (!std::isfinite(width) || width <= 0.0) {
-        pushScanLogLine(fmt::format("helipad width {} incorrect (skipped): {}", width, latLonText(position)));
+        pushScanLogLine(fmt::format("helipad width {} incorrect (skipped): {}", width, latLonText(position)),
+                        ScanLogRepeat::helipadWidth);
         return;
     }
-    if (std::find(state.helipads.begin(), state.helipads.end(), std::pair{latitude, longitude}) !=
-        state.helipads.end()) {
-        pushScanLogLine("double helipad " + airport.airportName + " (skipped) " + latLonText(position));
+    if (!state.helipads.emplace(latitude, longitude).second) {
+        pushScanLogLine("double helipad " + airport.airportName + " (skipped) " + latLonText(position),
+                        ScanLogRepeat::doubleHelipad);
         return;
     }
-    state.helipads.emplace_back(latitude, longitude);
     airport.stands.emplace_back(fmt::format("helipad{}", state.helipadCounter), std::vector<StandOption>{}, latitude,
                                 longitude, 0.0, width * 0.5, false, false, true);
     ++state.helipadCounter;
 }
 
-void extractParkingPositions(std::uint64_t index, const BglWords& words, std::uint64_t airportEnd,
-                             AirportFileData& airport, BglAirportState& state, const std::string& bglPath)
+bool extractParkingPositions(std::uint64_t index, const BglWords& words, std::uint64_t airportEnd,
+                             AirportFileData& airport, BglAirportState& state, const std::string& bglPath,
+                             BglItemBudget& items)
 {
     const std::uint32_t count = words.high16(index + 1);
     std::uint64_t entry = index + 2;
+    // Room for as many stands as the record can hold, whatever the count claims.
+    const std::uint64_t end = std::min(airportEnd, words.size());
+    const auto room = static_cast<std::size_t>(
+        std::min<std::uint64_t>(count, entry < end ? (end - entry) / parkingEntryWords : 0));
+    airport.stands.reserve(airport.stands.size() + room);
+    state.standNames.reserve(state.standNames.size() + room);
     for (std::uint32_t i = 0; i < count; ++i) {
         if (entry + parkingEntryWords > airportEnd) {
             pushScanLogLine(fmt::format("{}parking list of {} holds {} of the {} entries it claims, in {}", arrowPrefix,
                                         airport.icao, i, count, bglPath));
-            return;
+            return true;
         }
+        if (!items.take())
+            return false;
         const std::uint32_t flags = words.at(entry);
         const std::uint64_t current = entry;
         entry += parkingEntryWords + (flags >> 24);
 
         const double radius = words.f32(current + 1);
         if (!(radius > 1.0 && radius < 200.0)) { // a radius that is not a number is skipped too
-            pushScanLogLine(fmt::format("skipped position with radius {:.1F} meters, in {}", radius, bglPath));
+            pushScanLogLine(fmt::format("skipped position with radius {:.1F} meters, in {}", radius, bglPath),
+                            ScanLogRepeat::standRadius);
             continue;
         }
         const std::string name = standName(flags & 0x3Fu, (flags >> 12) & 0xFFFu);
@@ -285,12 +335,14 @@ void extractParkingPositions(std::uint64_t index, const BglWords& words, std::ui
         const double latitude = unpackLatitude(words.at(current + 8));
         const double longitude = unpackLongitude(words.at(current + 7));
         if (!isUsablePosition(latitude, longitude)) {
-            pushScanLogLine(fmt::format("lat/lon: {}, incorrect (skipped) ", latLonText({latitude, longitude})));
+            pushScanLogLine(fmt::format("lat/lon: {}, incorrect (skipped) ", latLonText({latitude, longitude})),
+                            ScanLogRepeat::standPosition);
             continue;
         }
         const double heading = words.f32(current + 2);
         if (!std::isfinite(heading)) {
-            pushScanLogLine(fmt::format("skipped position with heading {:.1F} degrees, in {}", heading, bglPath));
+            pushScanLogLine(fmt::format("skipped position with heading {:.1F} degrees, in {}", heading, bglPath),
+                            ScanLogRepeat::standHeading);
             continue;
         }
 
@@ -308,7 +360,8 @@ void extractParkingPositions(std::uint64_t index, const BglWords& words, std::ui
             }
             if (unique.empty()) {
                 pushScanLogLine(
-                    fmt::format("{}{}Warning more then 6 the same ids {}, in {}", "===> ", "===> ", name, bglPath));
+                    fmt::format("{}{}Warning more then 6 the same ids {}, in {}", "===> ", "===> ", name, bglPath),
+                    ScanLogRepeat::sameNames);
                 continue;
             }
         }
@@ -318,26 +371,29 @@ void extractParkingPositions(std::uint64_t index, const BglWords& words, std::ui
             (type >= 1 && type <= 7) || type == 14, false);
         stand.duplicate = lettered;
     }
+    return true;
 }
 
 void dedupeStandNames(AirportFileData& airport)
 {
-    auto& stands = airport.stands;
-    for (;;) {
-        const auto first = std::find_if(stands.begin(), stands.end(), [](const ParkingPosition& s) { return s.duplicate; });
-        if (first == stands.end())
-            return;
-        const std::string base = first->name.substr(0, first->name.size() - 1);
-        std::vector<ParkingPosition*> group;
-        for (ParkingPosition& stand : stands) {
-            const bool member = stand.name == base || (stand.name.size() == base.size() + 1 &&
-                                                       stand.name.starts_with(base) && stand.name.back() >= 'a' &&
-                                                       stand.name.back() <= 'f');
-            if (member) {
-                stand.duplicate = false;
-                group.push_back(&stand);
-            }
-        }
+    // A scenery name ends in a digit, so a name with a letter belongs to one base name only
+    // and no two groups share a stand.
+    std::unordered_map<std::string, std::vector<ParkingPosition*>> groups;
+    for (const ParkingPosition& stand : airport.stands)
+        if (stand.duplicate)
+            groups.try_emplace(stand.name.substr(0, stand.name.size() - 1));
+    if (groups.empty())
+        return;
+    for (ParkingPosition& stand : airport.stands) {
+        auto group = groups.find(stand.name);
+        if (group == groups.end() && !stand.name.empty() && stand.name.back() >= 'a' && stand.name.back() <= 'f')
+            group = groups.find(stand.name.substr(0, stand.name.size() - 1));
+        if (group == groups.end())
+            continue;
+        stand.duplicate = false;
+        group->second.push_back(&stand);
+    }
+    for (auto& [base, group] : groups) {
         std::stable_sort(group.begin(), group.end(),
                          [](const ParkingPosition* a, const ParkingPosition* b) { return a->radius > b->radius; });
         for (std::size_t i = 0; i < group.size(); ++i)

@@ -64,30 +64,59 @@ DecodedIdentifier lf_decodeIdentifierOrRegionCode(std::uint32_t packed);
 // A parking entry's stand name: the prefix of its name code and its number.
 std::string standName(std::uint32_t nameCode, std::uint32_t number);
 
+// A (latitude, longitude) pair by the values of its doubles; equal positions hash alike.
+struct PositionHash {
+    std::size_t operator()(const std::pair<double, double>& position) const noexcept;
+};
+
 // What one airport record gathers while it is read.
 struct BglAirportState {
     std::unordered_set<std::string> standNames; // parking names taken, helipads not among them
     std::int32_t helipadCounter = 1;            // the next helipad's number
-    std::vector<std::pair<double, double>> helipads;
-    bool duplicate = false; // a name was given a letter
+    std::unordered_set<std::pair<double, double>, PositionHash> helipads; // positions kept
+    bool duplicate = false;                     // a name was given a letter
+};
+
+// The items (child records and parking entries) the records of one file may read, over all of
+// them: at most the file's size over the smallest item (16 bytes), which a file whose items do
+// not overlap never reaches. Every 4096 items it also looks whether an exit has begun.
+class BglItemBudget {
+public:
+    explicit BglItemBudget(std::uint64_t fileBytes);
+    // Counts one more item; false once the budget is spent or an exit has begun, and from then
+    // on. The airport being read is then dropped.
+    bool take();
+    bool spent() const { return spent_; }
+    bool stopped() const { return spent_ || closed_; }
+
+private:
+    std::uint64_t left_;
+    std::uint64_t taken_ = 0;
+    bool spent_ = false;
+    bool closed_ = false;
 };
 
 // Reads one scenery file and hands every airport in it to the sink. Nothing happens when the
 // file cannot be opened or is not a scenery file; throws std::out_of_range when a structure
 // it needs lies past the end (airports handed on before that stay handed on). Each record is
-// read once, also when several sections lead to it; reading stops between sections and
-// airports once an exit has begun; the file adds at most 1000 lines to the scan log, and
-// then one that says how many it left out.
+// read once, also when several sections lead to it. Reading stops once an exit has begun or
+// the file's item budget is spent (then with one scan-log line), between sections and airports
+// and inside an airport, whose stands are then not handed on. A ScanLogLimit bounds the
+// file's scan-log lines.
 void lf_toParkingPositions(const std::filesystem::path& path, AirportSink& sink);
 // The same on words already read; bglPath names the file in messages.
 void readBglAirports(const BglWords& words, const std::string& bglPath, AirportSink& sink);
 
 void processBglAirport(std::uint64_t index, const BglWords& words, std::int64_t recordWords, const std::string& icao,
-                       const std::string& bglPath, AirportSink& sink);
+                       const std::string& bglPath, AirportSink& sink, BglItemBudget& items);
 void extractHelipads(std::uint64_t index, const BglWords& words, AirportFileData& airport, BglAirportState& state);
 // The list ends with its airport record (word index airportEnd), whatever count it claims.
-void extractParkingPositions(std::uint64_t index, const BglWords& words, std::uint64_t airportEnd,
-                             AirportFileData& airport, BglAirportState& state, const std::string& bglPath);
+// False when the item budget stopped it.
+bool extractParkingPositions(std::uint64_t index, const BglWords& words, std::uint64_t airportEnd,
+                             AirportFileData& airport, BglAirportState& state, const std::string& bglPath,
+                             BglItemBudget& items);
+// Each name a letter was added to goes again to its stands (the name and the lettered ones),
+// largest radius first, equal radii in list order.
 void dedupeStandNames(AirportFileData& airport);
 
 } // namespace rtd

@@ -534,6 +534,23 @@ TEST_F(ParkAirportFileTest, ReadSaveReadGivesTheSameStands)
     }
 }
 
+TEST_F(ParkAirportFileTest, ASaveRemovesTheTemporariesAKilledSaveLeftOfItsFile)
+{
+    write(base, baseFile({stand("A1", 52.3, 4.76)}));
+    ASSERT_EQ(read(), "");
+    const fs::path folder = install / learned.parent_path();
+    for (const char* name : {"EHAM.xml.0.tmp", "EHAM.xml.41.tmp", "EHAM0.xml.1.tmp", "EHAM.xml.a1.tmp"})
+        writeText(learned.parent_path() / name, "<parameters/>");
+    parkAirport.changed = true;
+    ASSERT_TRUE(saveLearnedAirportFile());
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(folder))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"EHAM.xml", "EHAM.xml.a1.tmp", "EHAM0.xml.1.tmp"}));
+    EXPECT_THAT(logText(), HasSubstr("2 leftover temporary files of " + learned.string() + " removed\n"));
+}
+
 TEST_F(ParkAirportFileTest, FailedSaveKeepsTheOldFile)
 {
     write(base, baseFile({stand("A1", 52.3, 4.76)}));

@@ -346,26 +346,47 @@ TEST(Bgl, RobustnessTable)
 TEST(Bgl, HostileFilesAreReadOnceWithABoundedLog)
 {
     using fixtures::HostileBgl;
+    using fixtures::hostileBglScenery;
     struct Row {
-        HostileBgl kind;
-        std::size_t airports;
+        std::string bytes;
+        std::size_t linked;    // airports begun
+        std::size_t generated; // and handed on
         std::size_t stands;
         std::size_t logLines;
         std::string lastLine;
     };
+    const std::string spent = "===> scenery.bgl reads more items than its {} bytes hold: {} and the airports after it "
+                              "skipped";
     const Row rows[] = {
-        {HostileBgl::overlongParkingLists, 1001, 0, 1001, "===> 115535 more lines about scenery.bgl left out"},
-        {HostileBgl::skippedParkingLists, 20001, 0, 1001, "===> 19000 more lines about scenery.bgl left out"},
-        {HostileBgl::sharedAirport, 1, 2000, 1, "===> ZHAA has 2000 parkpos while archived one has 0"},
+        {fixtures::bglScenery({1200, 2, 0, 1}), 1200, 1200, 3600, 1200,
+         "===> ZAUD has 3 parkpos while archived one has 0"},
+        {airportWith([](BglBuilder& b) {
+             b.addParkingList(std::vector<BglParking>(250, parking(10, 1, 1, 0.5f, 90.0f, 52.0)));
+         }),
+         1, 1, 0, 201, "===> 50 more \"skipped position with radius\" lines of ZZAA left out"},
+        {hostileBglScenery(HostileBgl::overlongParkingLists), 1001, 1001, 0, 3001,
+         "===> 113535 more lines about skipped items in scenery.bgl left out"},
+        {hostileBglScenery(HostileBgl::skippedParkingLists), 20001, 20001, 0, 2001,
+         "===> the lines of 18000 more airports in scenery.bgl left out"},
+        {hostileBglScenery(HostileBgl::sharedAirport), 1, 1, 2000, 1,
+         "===> ZHAA has 2000 parkpos while archived one has 0"},
+        {hostileBglScenery(HostileBgl::overlappingHelipads), 1, 1, 262000, 1,
+         "===> ZHAA has 262000 parkpos while archived one has 0"},
+        {hostileBglScenery(HostileBgl::pairedStandNames), 1, 1, 65535, 1,
+         "===> ZHAA has 65535 parkpos while archived one has 0"},
+        {hostileBglScenery(HostileBgl::sharedHelipadChain), 2, 1, 262000, 2,
+         fmt::format(fmt::runtime(spent), 4192400, "ZHAA")},
+        {hostileBglScenery(HostileBgl::sharedHelipadChainCodes), 2, 1, 262000, 2,
+         fmt::format(fmt::runtime(spent), 4194304, "ZHAB")},
     };
     for (const Row& row : rows) {
-        const test::BglRun run = readBgl(fixtures::hostileBglScenery(row.kind));
+        const test::BglRun run = readBgl(row.bytes);
         std::size_t stands = 0;
         for (const AirportFileData& airport : run.sink.generated)
             stands += airport.stands.size();
         EXPECT_FALSE(run.failed);
-        EXPECT_EQ(run.sink.linked.size(), row.airports);
-        EXPECT_EQ(run.sink.generated.size(), row.airports);
+        EXPECT_EQ(run.sink.linked.size(), row.linked);
+        EXPECT_EQ(run.sink.generated.size(), row.generated);
         EXPECT_EQ(stands, row.stands);
         EXPECT_EQ(run.log.size(), row.logLines);
         EXPECT_EQ(run.log.back(), row.lastLine);
@@ -375,6 +396,31 @@ TEST(Bgl, HostileFilesAreReadOnceWithABoundedLog)
     const test::BglRun closed = readBgl(fixtures::hostileBglScenery(HostileBgl::sharedAirport));
     userClosed = false;
     EXPECT_TRUE(closed.sink.linked.empty());
+}
+
+TEST(Bgl, ACloseStopsALongListWithinAFewThousandEntries)
+{
+    // The close comes as the airport is begun; its list claims 65,535 entries and the file
+    // ends after 6,000 of them, so reading on to the end would fail the file.
+    struct ClosingSink : test::RecordingSink {
+        bool linkAirport(AirportFileData& airport, std::int32_t& archivedCount, const std::string& bglPath) override
+        {
+            userClosed = true;
+            return RecordingSink::linkAirport(airport, archivedCount, bglPath);
+        }
+    } sink;
+    BglBuilder b;
+    b.addAirport("ZZAA", 0);
+    std::vector<BglParking> entries;
+    for (std::uint32_t i = 0; i < 65535; ++i)
+        entries.push_back(parking(10 + i / 4095, i % 4095 + 1, 1, 20.0f, 90.0f, 52.0));
+    b.addParkingList(entries);
+    const std::string bytes = b.bytes().substr(0, 56 + 20 + 16 + 68 + 8 + 6000 * 56);
+    EXPECT_NO_THROW(readBglAirports(BglWords::fromBytes(bytes.data(), bytes.size()), "scenery.bgl", sink));
+    userClosed = false;
+    EXPECT_EQ(sink.linked, std::vector<std::string>{"ZZAA"});
+    EXPECT_TRUE(sink.generated.empty()); // not handed on in part
+    takeScanLog();
 }
 
 TEST(Bgl, NonFiniteHeadingLeavesTheNameFree)
