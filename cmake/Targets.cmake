@@ -66,6 +66,9 @@ function(ramptide_test name folder)
         # The tests talk to the in-process stand-in, never to a client library found on the machine.
         set_tests_properties(${name} PROPERTIES ENVIRONMENT RAMPTIDE_SIM=stand-in ${ARG_PROPERTIES})
     else()
-        gtest_discover_tests(test_${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "${name}." PROPERTIES ${ARG_PROPERTIES})
+        # A parameterised case is named by its suite's name generator alone: the printed value
+        # (raw bytes for most parameters) would make the name change with every build.
+        gtest_discover_tests(test_${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "${name}." NO_PRETTY_VALUES
+                             PROPERTIES ${ARG_PROPERTIES})
     endif()
 endfunction()

@@ -5,8 +5,7 @@
 // the fixture generator and KLM and DLH B738 liveries, the user on the ground at the park
 // airport TEST (10 stands, from the fixture generator), range 40 nm, no TCP link.
 //
-//   ramptide_soak [--folder DIR] [--rss-from-minute M] [--burst-minute B] [--quiet-seconds S]
-//                 [--drain-seconds S]
+//   ramptide_soak [--folder DIR] [--burst-minute B] [--quiet-seconds S] [--drain-seconds S]
 //
 // It prints "ports TRAFFIC,WEATHER" once the readers listen, then every 10 s: the time, RSS,
 // the sizes of the traffic thread's containers (taken on that thread every 5 s), the report
@@ -14,12 +13,17 @@
 // arrived for --quiet-seconds (the peer stopped) it waits for the live aircraft to run out,
 // (live aircraft that arrived at a stand stay there), then lets the user climb away from the
 // park airport, which takes the parked aircraft out, prints a summary and exits 0 when it
-// holds: RSS from minute M (default 5) to the end within 5% of its smallest value, the report
-// queue empty within --drain-seconds (default 20) of the last datagram, under 1% of the polls
-// more than 2 ms late, no moving aircraft left once they ran out and no AI object left once
-// the user left, no violation of the simulator's rules; else 1 (2 for a bad command line).
-// With --burst-minute it also shows the RSS from minute M to the burst. A poll that starts without sleeping
-// counts as late: the clock sees only the sleeps.
+// holds: RSS over the steady state within 5% of its smallest value, the report queue empty
+// within --drain-seconds (default 20) of the last datagram, under 1% of the polls more than
+// 2 ms late, no moving aircraft left once they ran out and no AI object left once the user
+// left, no violation of the simulator's rules; else 1 (2 for a bad command line). The steady
+// state begins once all aircraft are created (the first sample with aircraft in the simulator
+// and no creation requested or queued: the creation ramp is over) and ends where the burst
+// begins (--burst-minute B, whose queue and the memory the allocator keeps from it are no
+// steady state) or, without a burst, when the peer stopped; so a short soak and a long one
+// judge the same thing, and a leak shows as growth within it. It also shows the RSS from the
+// steady state's start to the end. A poll that starts without sleeping counts as late: the
+// clock sees only the sleeps.
 //
 // DIR (default a fresh folder under the system's temporary folder) holds the input files,
 // Log.txt and the flight plans.
@@ -68,6 +72,7 @@ using Clock = std::chrono::steady_clock;
 constexpr rtd::LatLon airportPosition{52.3086, 4.7639};
 constexpr std::int64_t latePollTicks = 2 * rtd::ticksPerMs;
 constexpr double rssLimitPercent = 5;
+constexpr std::size_t minSteadySamples = 3; // half a minute of the steady state at least
 constexpr double latePollLimitPercent = 1;
 constexpr auto firstTrafficWait = 120s;
 constexpr auto runOutWait = 300s;
@@ -76,8 +81,7 @@ constexpr int printEverySeconds = 10;
 
 struct Options {
     std::filesystem::path folder;
-    double rssFromMinute = 5;
-    std::optional<double> burstMinute; // where the scenario's burst starts, for the RSS before it
+    std::optional<double> burstMinute; // where the scenario's burst starts: the steady state ends
     int quietSeconds = 5;
     int drainSeconds = 20;
 };
@@ -232,18 +236,15 @@ std::optional<Options> parseOptions(int argc, char** argv)
         double number = 0;
         if (key == "--folder") {
             options.folder = value;
-        } else if ((key == "--rss-from-minute" || key == "--burst-minute" || key == "--quiet-seconds" ||
-                    key == "--drain-seconds") &&
+        } else if ((key == "--burst-minute" || key == "--quiet-seconds" || key == "--drain-seconds") &&
                    nonNegative(value, number)) {
-            if (key == "--rss-from-minute")
-                options.rssFromMinute = number;
-            else if (key == "--burst-minute")
+            if (key == "--burst-minute")
                 options.burstMinute = number;
             else
                 (key == "--quiet-seconds" ? options.quietSeconds : options.drainSeconds) = static_cast<int>(number);
         } else {
             fmt::print(stderr, "ramptide_soak: bad option {} {}\nusage: ramptide_soak [--folder DIR] "
-                               "[--rss-from-minute M] [--burst-minute M] [--quiet-seconds S] [--drain-seconds S]\n",
+                               "[--burst-minute M] [--quiet-seconds S] [--drain-seconds S]\n",
                        key, value);
             return std::nullopt;
         }
@@ -269,7 +270,7 @@ void prepareFolder(const std::filesystem::path& folder)
     rtd::resetParkAirportSight();
 }
 
-// The RSS samples (minute, MiB) from one minute to another: smallest, largest, the spread
+// The RSS samples (minute, MiB) from one minute up to another: smallest, largest, the spread
 // between them and the change from the first to the last, in % of the smallest and the first.
 struct RssSpan {
     std::size_t samples = 0;
@@ -281,7 +282,7 @@ RssSpan rssSpan(const std::vector<std::pair<double, double>>& rss, double fromMi
     RssSpan span;
     double first = 0, last = 0;
     for (const auto& [minute, mib] : rss) {
-        if (minute < fromMinute || minute > toMinute)
+        if (minute < fromMinute || minute >= toMinute)
             continue;
         if (span.samples++ == 0)
             first = span.min = span.max = mib;
@@ -298,6 +299,7 @@ RssSpan rssSpan(const std::vector<std::pair<double, double>>& rss, double fromMi
 
 struct Figures {
     std::vector<std::pair<double, double>> rss; // (minute, MiB)
+    std::optional<double> allCreatedMinute;      // where the steady state begins
     std::size_t peakQueue = 0;
     std::int64_t polls = 0;
 };
@@ -399,8 +401,12 @@ int main(int argc, char** argv)
         if (second % printEverySeconds == 0 || stopped) {
             const Sizes s = currentSizes();
             const double rss = rssMiB();
-            if (minutes() >= options.rssFromMinute)
-                figures.rss.emplace_back(minutes(), rss);
+            figures.rss.emplace_back(minutes(), rss);
+            if (!figures.allCreatedMinute && !stopped && s.liveInSim > 0 && s.liveRequested == 0 &&
+                s.liveCreationBacklog == 0) {
+                figures.allCreatedMinute = minutes();
+                fmt::print("{:6.1f} min: all aircraft created, the steady state begins\n", minutes());
+            }
             if (second % printEverySeconds == 0) {
                 const std::int64_t polls = pollCounter - firstPoll;
                 const std::int64_t late = clock.lateSleeps + std::max<std::int64_t>(0, polls - (clock.sleeps - firstSleeps));
@@ -457,27 +463,34 @@ int main(int argc, char** argv)
     simClient.join();
     setTrafficClock(nullptr);
 
-    const RssSpan rss = rssSpan(figures.rss, options.rssFromMinute, minutes());
+    // The steady state ends where the burst begins, or without one where the peer stopped.
+    const double steadyEnd = options.burstMinute ? *options.burstMinute
+                             : stopped ? std::chrono::duration<double>(*stopped - start).count() / 60
+                                       : minutes();
+    const double steadyStart = figures.allCreatedMinute.value_or(steadyEnd);
+    const RssSpan steady = rssSpan(figures.rss, steadyStart, steadyEnd);
+    const RssSpan toTheEnd = rssSpan(figures.rss, steadyStart, minutes() + 1);
     const std::size_t violations = sim->violations().size();
     const double latePercent =
         figures.polls > 0 ? 100.0 * static_cast<double>(latePolls) / static_cast<double>(figures.polls) : 100.0;
-    const bool rssHolds = rss.samples > 0 && rss.spreadPercent <= rssLimitPercent;
+    const bool rssHolds = steady.samples >= minSteadySamples && steady.spreadPercent <= rssLimitPercent;
     const bool drained = drainedAfterSeconds && *drainedAfterSeconds <= options.drainSeconds;
     const bool pollsHold = latePercent < latePollLimitPercent;
     const bool noneLeft = ranOut && movingLeft == 0 && objectsLeft == 0 && !exitBegan();
     const auto yes = [](bool holds) { return holds ? "holds" : "FAILS"; };
     fmt::print("summary after {:.1f} min\n", minutes());
-    fmt::print("  RSS from minute {} to the end: min {:.2f} MiB, max {:.2f} MiB, spread {:.2f}%, first to last {:+.2f}% "
-               "({} samples): {}\n",
-               options.rssFromMinute, rss.min, rss.max, rss.spreadPercent, rss.changePercent, rss.samples,
-               yes(rssHolds));
-    if (options.burstMinute) {
-        const RssSpan steady = rssSpan(figures.rss, options.rssFromMinute, *options.burstMinute);
-        fmt::print("    of which minute {} to the burst at minute {}: min {:.2f} MiB, max {:.2f} MiB, spread {:.2f}%, "
-                   "first to last {:+.2f}%\n",
-                   options.rssFromMinute, *options.burstMinute, steady.min, steady.max, steady.spreadPercent,
-                   steady.changePercent);
-    }
+    if (figures.allCreatedMinute)
+        fmt::print("  RSS over the steady state, from minute {:.1f} (all aircraft created) to minute {:.1f} ({}): min "
+                   "{:.2f} MiB, max {:.2f} MiB, spread {:.2f}%, first to last {:+.2f}% ({} samples, at least {}): {}\n",
+                   steadyStart, steadyEnd, options.burstMinute ? "the burst" : "the peer stopped", steady.min,
+                   steady.max, steady.spreadPercent, steady.changePercent, steady.samples, minSteadySamples,
+                   yes(rssHolds));
+    else
+        fmt::print("  RSS: no steady state, the aircraft were still being created at minute {:.1f} ({}): {}\n",
+                   steadyEnd, options.burstMinute ? "the burst" : "the peer stopped", yes(rssHolds));
+    fmt::print("    from minute {:.1f} to the end, the burst included: min {:.2f} MiB, max {:.2f} MiB, spread {:.2f}%, "
+               "first to last {:+.2f}%\n",
+               steadyStart, toTheEnd.min, toTheEnd.max, toTheEnd.spreadPercent, toTheEnd.changePercent);
     fmt::print("  report queue: peak {}, empty {} after the last datagram: {}\n", figures.peakQueue,
                drainedAfterSeconds ? fmt::format("{:.0f} s", *drainedAfterSeconds) : std::string("never"),
                yes(drained));

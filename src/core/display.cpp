@@ -18,7 +18,11 @@ MainWindowGlobals mainWindowGlobals;
 
 void setWindowDisplay(WindowDisplay* display)
 {
-    installedWindow.store(display ? display : &noWindow);
+    {
+        std::lock_guard lock(mainWindowGlobals.statusMutex_);
+        installedWindow.store(display ? display : &noWindow);
+        mainWindowGlobals.statusLineChangedLocked();
+    }
     setSettingsDisplay(display);
 }
 
@@ -30,6 +34,11 @@ WindowDisplay& windowDisplay()
 MainWindowGlobals::MainWindowGlobals()
 {
     constructed.store(true);
+}
+
+void MainWindowGlobals::statusLineChangedLocked() const
+{
+    windowDisplay().statusLineChanged(errorText_.empty() ? statusText_ : errorText_);
 }
 
 DisplayTexts MainWindowGlobals::texts() const
@@ -55,6 +64,7 @@ void setStatus(const std::string& text, bool copyToLog)
         g.statusStamp_ = text.empty() ? 0 : std::max(1, g.cycleCounter.load());
         if (copyToLog && !text.empty())
             logLine(text);
+        g.statusLineChangedLocked();
     }
     windowDisplay().invalidate(statusBand);
 }
@@ -73,6 +83,7 @@ void showError(std::string_view text)
         g.statusStamp_ = 0;
         g.errorText_ = text;
         logLine(fmt::format("Error {}", text));
+        g.statusLineChangedLocked();
     }
     windowDisplay().invalidate(statusBand);
 }
@@ -81,6 +92,7 @@ void clearErrorText()
 {
     std::lock_guard lock(mainWindowGlobals.statusMutex_);
     mainWindowGlobals.errorText_.clear();
+    mainWindowGlobals.statusLineChangedLocked();
 }
 
 void advanceStatusCycle()
@@ -94,6 +106,7 @@ void advanceStatusCycle()
             return;
         g.statusText_.clear();
         g.statusStamp_ = 0;
+        g.statusLineChangedLocked();
     }
     windowDisplay().invalidate(statusBand);
 }
@@ -107,6 +120,7 @@ void resetDisplayForRestart()
         g.errorText_.clear();
         g.statusStamp_ = 0;
         g.cycleCounter = 0;
+        g.statusLineChangedLocked();
     }
     g.editTexts([](DisplayTexts& t) {
         const std::string oid = t.oidText;

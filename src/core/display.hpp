@@ -53,10 +53,15 @@ public:
     // The LATERAL_RANGE kept while AUTO_RANGE is on, for when it is switched off; 0: none.
     virtual std::int32_t savedLateralRange() { return 0; }
     virtual void setSavedLateralRange(std::int32_t) {}
+    // The text the status line shows now (the error while one shows, else the status text,
+    // empty for none): once when the display is installed and after every change of the
+    // line, in the order of the changes. Called with the status line's lock held: it must
+    // not wait, nor touch the status line.
+    virtual void statusLineChanged(const std::string&) {}
 };
 
 // The display must outlive every later call; null restores the one that does nothing.
-// Also installs it as the settings' display.
+// Also installs it as the settings' display, and tells it what the status line shows.
 void setWindowDisplay(WindowDisplay* display);
 WindowDisplay& windowDisplay();
 
@@ -126,11 +131,15 @@ public:
     std::atomic<bool> constructed{false};
 
 private:
+    friend void setWindowDisplay(WindowDisplay* display);
     friend void setStatus(const std::string& text, bool copyToLog);
     friend void showError(std::string_view text);
     friend void clearErrorText();
     friend void advanceStatusCycle();
     friend void resetDisplayForRestart();
+
+    // Under statusMutex_: what the line shows now, to the window display.
+    void statusLineChangedLocked() const;
 
     mutable std::mutex statusMutex_; // taken before logMutex
     std::string statusText_;

@@ -235,6 +235,11 @@ void MainWindow::invalidate(const Rect& rect)
     host_.invalidate(rect);
 }
 
+void MainWindow::statusLineChanged(const std::string& text)
+{
+    host_.statusLineChanged(text);
+}
+
 void MainWindow::postMessage(std::uint32_t msg)
 {
     host_.post(msg);

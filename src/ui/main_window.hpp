@@ -66,6 +66,7 @@ public:
     void setCheckState(GuiBoolParameter& setting, bool value) override;
     void enableControl(std::uint16_t id, bool enabled) override;
     void setTopMost(bool topMost) override;
+    void statusLineChanged(const std::string& text) override;
 
     // Control actions, window thread. onCommand is false when the id was one of its
     // controls; the edit procedures are true when the value changed.

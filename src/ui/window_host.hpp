@@ -31,6 +31,9 @@ public:
     // Any thread; never waits for the window's thread.
     virtual void post(std::uint32_t message) = 0;
     virtual void invalidate(const Rect& rect) = 0;
+    // What the status line shows now, after each change (WindowDisplay::statusLineChanged):
+    // a window that paints needs nothing more.
+    virtual void statusLineChanged(const std::string&) {}
 };
 
 } // namespace rtd::ui

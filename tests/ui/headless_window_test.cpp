@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace rtd {
 namespace {
@@ -26,6 +28,29 @@ TEST(HeadlessWindowTest, GoesAsSoonAsTheExitThreadsLastMessageIsHandled)
         window.reset();
         host.reset();
     }
+    setParametersFile({});
+}
+
+// What the status line showed before there was a window (an error of the program's start) is
+// echoed by the window's first pump.
+TEST(HeadlessWindowTest, EchoesTheStatusLineItFindsAtItsStart)
+{
+    test::TempFolder folder;
+    setParametersFile(folder / "parameters.xml");
+    openLogFile(folder / "Log.txt");
+    test::resetWindowState();
+    showError("program data folder not created");
+    test::FakeServices services;
+    std::vector<std::string> echoed;
+    ui::HeadlessWindow host(400, 20, [&echoed](const std::string& text) { echoed.push_back(text); });
+    {
+        ui::MainWindow window(host, services);
+        host.create(window);
+        EXPECT_TRUE(host.pumpPending());
+    }
+    EXPECT_EQ(echoed, std::vector<std::string>{"program data folder not created"});
+    clearErrorText();
+    closeLogFile();
     setParametersFile({});
 }
 

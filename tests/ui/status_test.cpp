@@ -48,6 +48,26 @@ TEST_F(StatusTest, ErrorFreezesTheLineUntilItIsEmptied)
     EXPECT_EQ(mainWindowGlobals.statusLine().statusStamp, 0);
 }
 
+// The headless program's standard output is the status line: a text replaced before the next
+// repaint is echoed all the same, and one that stays is not echoed again.
+TEST_F(StatusTest, EveryTextTheLineShowsIsEchoedOnceInOrder)
+{
+    echoed.clear();
+    setStatus("Waiting for MSFS ...", true);
+    std::thread([] { setStatus("RealTraffic detected at this PC", true); }).join();
+    setStatus("RealTraffic detected at this PC", false);
+    showError("packages folder not found");
+    setStatus("ignored while the error shows", true);
+    clearErrorText();
+    setStatus("Waiting for MSFS ...", true);
+    pump();
+    pump();
+    clearStatus();
+    pump();
+    EXPECT_EQ(echoed, (std::vector<std::string>{"Waiting for MSFS ...", "RealTraffic detected at this PC",
+                                                "packages folder not found", "Waiting for MSFS ..."}));
+}
+
 TEST_F(StatusTest, OtherThreadsNeverWaitForTheWindowThread)
 {
     host.enable(MAX_LIVE.controlId(), true);

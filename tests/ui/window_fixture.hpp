@@ -174,7 +174,8 @@ protected:
 
     TempFolder folder;
     FakeServices services;
-    ui::HeadlessWindow host{400, 20};
+    std::vector<std::string> echoed; // the status line's echo
+    ui::HeadlessWindow host{400, 20, [this](const std::string& text) { echoed.push_back(text); }};
     ui::MainWindow window{host, services};
 };
 

@@ -8,8 +8,8 @@
 // on ground). For every callsign the scenario reports, in the order of its first datagram,
 // and for every stay of that callsign in the simulator, it prints in scenario seconds: the
 // first datagram since the previous stay, the creation and its delay, the largest distance between the flown track
-// and the reports' track (extended past the last report, where the invented steps fly), and
-// the last second seen. Static parked aircraft (tails ending in "*") are counted only.
+// and the reports' track (extended past the last report, where the invented steps fly), the
+// farthest it got from where it was created, and the last second seen. Static parked aircraft (tails ending in "*") are counted only.
 
 #include "rt_peer/scenario.hpp"
 
@@ -149,8 +149,8 @@ int run(const std::map<std::string, std::string>& options)
         list.back().flown.push_back(p);
     }
 
-    fmt::print("{:<9} {:>14} {:>16} {:>18} {:>10}\n", "callsign", "first datagram", "created (delay)",
-               "largest distance", "last seen");
+    fmt::print("{:<9} {:>14} {:>16} {:>18} {:>12} {:>10}\n", "callsign", "first datagram", "created (delay)",
+               "largest distance", "farthest", "last seen");
     for (const std::string& callsign : callsigns) {
         const std::vector<Point>& sent = reports[callsign];
         const auto found = stays.find(callsign);
@@ -170,10 +170,13 @@ int run(const std::map<std::string, std::string>& options)
                 continue;
             const double first = known.front().at;
             double largest = 0.0;
-            for (const Point& p : stay.flown)
+            double farthest = 0.0;
+            for (const Point& p : stay.flown) {
                 largest = std::max(largest, distanceToReports(p, known));
-            fmt::print("{:<9} {:>14.1f} {:>9.1f} ({:+5.1f}) {:>16.1f} m {:>10.1f}\n", callsign, first, stay.created,
-                       stay.created - first, largest, stay.lastSeen);
+                farthest = std::max(farthest, distanceToSegment(p, stay.flown.front(), stay.flown.front()));
+            }
+            fmt::print("{:<9} {:>14.1f} {:>9.1f} ({:+5.1f}) {:>16.1f} m {:>10.0f} m {:>10.1f}\n", callsign, first,
+                       stay.created, stay.created - first, largest, farthest, stay.lastSeen);
         }
     }
     fmt::print("static parked aircraft seen: {}\n", parked.size());

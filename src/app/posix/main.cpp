@@ -10,8 +10,10 @@
 #include "ui/window_position.hpp"
 
 #include <csignal>
+#include <cstdio>
 #include <ctime>
 #include <pthread.h>
+#include <string>
 #include <thread>
 
 namespace {
@@ -40,7 +42,11 @@ void postCloseOnSignals(std::stop_token stop, rtd::ui::HeadlessWindow& window)
 int rtd::app::runApplication()
 {
     ui::loadWindowPosition();
-    ui::HeadlessWindow host(MAIN_WINDOW_X.value(), MAIN_WINDOW_Y.value(), true);
+    // The status line goes to standard output, each text once.
+    ui::HeadlessWindow host(MAIN_WINDOW_X.value(), MAIN_WINDOW_Y.value(), [](const std::string& text) {
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+    });
     app::LifeServices services;
     ui::MainWindow window(host, services);
     host.create(window);

@@ -2,7 +2,7 @@
 
 #include "core/utf.hpp"
 
-#include <cstdio>
+#include <utility>
 
 namespace rtd::ui {
 
@@ -57,8 +57,8 @@ std::optional<Colour> RecordingCanvas::fillOf(const Rect& rect) const
 
 // ---- queue -----------------------------------------------------------------------------------
 
-HeadlessWindow::HeadlessWindow(int x, int y, bool echoStatus)
-    : rect_{x, y, x + windowWidth, y + windowHeight}, echoStatus_(echoStatus)
+HeadlessWindow::HeadlessWindow(int x, int y, StatusEcho echo)
+    : rect_{x, y, x + windowWidth, y + windowHeight}, echo_(std::move(echo))
 {
 }
 
@@ -90,6 +90,31 @@ void HeadlessWindow::invalidate(const Rect&)
     arrived_.notify_one();
 }
 
+// Held for the window's thread, which echoes at its next pump: the caller holds the status
+// line's lock and must not wait for a slow standard output.
+void HeadlessWindow::statusLineChanged(const std::string& text)
+{
+    std::lock_guard lock(mutex_);
+    if (text == statusLine_)
+        return;
+    statusLine_ = text;
+    if (echo_ && !text.empty()) {
+        statusToEcho_.push_back(text);
+        arrived_.notify_one();
+    }
+}
+
+void HeadlessWindow::echoStatus()
+{
+    std::vector<std::string> texts;
+    {
+        std::lock_guard lock(mutex_);
+        texts.swap(statusToEcho_);
+    }
+    for (const std::string& text : texts)
+        echo_(text);
+}
+
 void HeadlessWindow::click(std::uint16_t id)
 {
     enqueue({message::command, id, 0});
@@ -111,6 +136,7 @@ bool HeadlessWindow::pumpPending()
             const bool paint = invalid_;
             invalid_ = false;
             lock.unlock();
+            echoStatus();
             if (paint)
                 repaint();
             return true;
@@ -126,8 +152,9 @@ int HeadlessWindow::run()
 {
     while (pumpPending()) {
         std::unique_lock lock(mutex_);
-        arrived_.wait(lock, [this] { return !queue_.empty() || invalid_ || exitCode_; });
+        arrived_.wait(lock, [this] { return !queue_.empty() || invalid_ || !statusToEcho_.empty() || exitCode_; });
     }
+    echoStatus();
     return *exitCode_;
 }
 
@@ -161,14 +188,6 @@ void HeadlessWindow::repaint()
 {
     canvas_ = RecordingCanvas{};
     window_->paint(canvas_);
-    if (!echoStatus_)
-        return;
-    const Drawing* status = canvas_.textAt(3, 427);
-    const std::string text = status ? status->text : std::string();
-    if (text != echoedStatus_ && !text.empty())
-        std::printf("%s\n", text.c_str());
-    std::fflush(stdout);
-    echoedStatus_ = text;
 }
 
 // ---- controls --------------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -55,8 +56,13 @@ struct HeadlessControl {
 
 class HeadlessWindow : public WindowHost {
 public:
-    // `window` is the window's rectangle on the (imagined) screen: 880 x 488 at the position.
-    explicit HeadlessWindow(int x, int y, bool echoStatus = false);
+    // Takes each text the status line comes to show, on the window's thread.
+    using StatusEcho = std::function<void(const std::string&)>;
+
+    // The window's rectangle on the (imagined) screen is 880 x 488 at (x, y). With `echo`,
+    // every text the status line comes to show is echoed once, in the order shown, at the
+    // next pump, whether or not a repaint ever showed it; an empty line is not echoed.
+    HeadlessWindow(int x, int y, StatusEcho echo = {});
 
     // Delivers WM_CREATE to the window; the window then paints at the next pump.
     void create(MainWindow& window);
@@ -64,6 +70,7 @@ public:
     // Any thread.
     void post(std::uint32_t message) override;
     void invalidate(const Rect& rect) override;
+    void statusLineChanged(const std::string& text) override;
     // What a user does: a click on a control and typing into one (ignored while it is
     // disabled), Enter included as "\r".
     void click(std::uint16_t id);
@@ -72,7 +79,8 @@ public:
     // Window thread. Handles every queued message, then paints when something was
     // invalidated. False once the window has quit.
     bool pumpPending();
-    // Pumps until the window quits; returns its exit code.
+    // Pumps until the window quits, echoes what the status line showed meanwhile; returns the
+    // window's exit code.
     int run();
 
     const RecordingCanvas& lastPaint() const { return canvas_; }
@@ -102,10 +110,11 @@ private:
     void enqueue(Message message);
     void dispatch(const Message& message);
     void repaint();
+    void echoStatus();
     HeadlessControl* find(std::uint16_t id);
 
     const Rect rect_;
-    const bool echoStatus_;
+    const StatusEcho echo_;
     MainWindow* window_ = nullptr;
     std::mutex mutex_;
     std::condition_variable arrived_;
@@ -114,7 +123,8 @@ private:
     std::optional<int> exitCode_;
     std::map<std::uint16_t, HeadlessControl> controls_;
     RecordingCanvas canvas_;
-    std::string echoedStatus_;
+    std::string statusLine_;               // under mutex_: what the status line shows
+    std::vector<std::string> statusToEcho_; // under mutex_
     bool topMost_ = false;
 };
 

@@ -47,6 +47,7 @@ void servicePeer(std::uint16_t port, std::vector<std::string> pieces, std::strin
 }
 
 struct Exchange {
+    std::string name; // of the test case
     std::vector<std::string> pieces;
     bool professional;
     std::string edition;
@@ -77,10 +78,13 @@ TEST_P(VersionExchangeTest, ReplyInPiecesIsReadWhole)
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, VersionExchangeTest,
-    ::testing::Values(Exchange{{"{\"version\":\"10.0.2", "54\",\"level\":2}"}, true, "RT prof edition: 10.0.254, archive: week 7"},
-                      Exchange{{"{\"version\":\"9.1\",", "\"level\":1}\r\n"}, false, "RT stnd edition: 9.1, archive: week 7"},
-                      Exchange{{"{\"lev", "el\":2}"}, true, "RT prof edition: ?, archive: week 7"},
-                      Exchange{{}, false, ""}));
+    ::testing::Values(Exchange{"ProfessionalSplitInTheVersion", {"{\"version\":\"10.0.2", "54\",\"level\":2}"}, true,
+                               "RT prof edition: 10.0.254, archive: week 7"},
+                      Exchange{"StandardWithLineEnd", {"{\"version\":\"9.1\",", "\"level\":1}\r\n"}, false,
+                               "RT stnd edition: 9.1, archive: week 7"},
+                      Exchange{"WithoutVersion", {"{\"lev", "el\":2}"}, true, "RT prof edition: ?, archive: week 7"},
+                      Exchange{"NoReply", {}, false, ""}),
+    [](const ::testing::TestParamInfo<Exchange>& info) { return info.param.name; });
 
 // The service connected long after the last user state: the time line carries the time of
 // a user state asked for then.
