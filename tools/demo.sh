@@ -3,7 +3,7 @@
 # model database, liveries and airports, EHAM's stands as a park apron), the stand-in
 # simulator recording what it is asked to do, and rt_peer playing tools/demo/demo.scn over
 # loopback: an overflight, a landing that taxis to its stand, a climb-out, an approach and a
-# push back, while static parked aircraft fill the apron. About four minutes; then it closes
+# departure that pushes back and taxis away, while static parked aircraft fill the apron. About four minutes; then it closes
 # the program as the window's close button would and prints each flight's timeline.
 #
 #   tools/demo.sh              (builds the Linux preset first when it is not built)
@@ -81,7 +81,7 @@ ending() {
 }
 trap ending EXIT
 
-# The peer ends at its scenario's second 175; the last aircraft flies its reports 30 s later
+# The peer ends at its scenario's second 185; the last aircraft flies its reports 30 s later
 # and then invents a minute more.
 closeAt=240
 for ((second = 10; second <= closeAt; second += 10)); do
