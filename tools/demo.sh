@@ -3,8 +3,9 @@
 # model database, liveries and airports, EHAM's stands as a park apron), the stand-in
 # simulator recording what it is asked to do, and rt_peer playing tools/demo/demo.scn over
 # loopback: an overflight, a landing that taxis to its stand, a climb-out, an approach and a
-# departure that pushes back and taxis away, while static parked aircraft fill the apron. About four minutes; then it closes
-# the program as the window's close button would and prints each flight's timeline.
+# departure that pushes back and taxis away, while static parked aircraft fill the apron.
+# About four minutes; then it closes the program as the window's close button would and
+# prints each flight's timeline.
 #
 #   tools/demo.sh              (builds the Linux preset first when it is not built)
 #   tools/demo.sh --windows    the Windows program under Wine, in a Wine prefix of its own
