@@ -228,13 +228,16 @@ void handleCreateLost(const SimEvent& event)
 }
 
 // The object of a creation given up: it stays frozen in the simulator for good unless it is
-// removed, so it goes when none of the aircraft has taken it since.
+// removed, so it goes when none of the aircraft has taken it since. A parked aircraft still
+// in its set-up holds its object only in its set-up entry.
 void handleFoundGivenUp(const SimEvent& event)
 {
     const std::uint32_t objectId = event.objectId;
     const auto owns = [objectId](const ParkedAI& p) { return p.objectId == objectId; };
+    const auto setsUp = [objectId](const SimEvent& e) { return e.objectId == objectId; };
     if (objectId <= userObjectId || liveIndex.byObjectId(objectId) != nullptr ||
-        std::any_of(parkedAIList.begin(), parkedAIList.end(), owns))
+        std::any_of(parkedAIList.begin(), parkedAIList.end(), owns) ||
+        std::any_of(pendingSetups.begin(), pendingSetups.end(), setsUp))
         return;
     logArrow(fmt::format("object {} of a creation given up found, removed", objectId));
     queueRemoval(objectId);

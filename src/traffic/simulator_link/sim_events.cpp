@@ -10,6 +10,7 @@ namespace rtd {
 std::mutex simEventMutex;
 std::vector<SimEvent> simEventQueue;
 std::vector<PendingCreation> pendingCreations;
+std::vector<std::string> givenUpTails;
 
 namespace {
 
@@ -25,10 +26,11 @@ bool takePending(Match match, PendingCreation& taken)
     return true;
 }
 
-bool pendingTail(std::string_view tail)
+bool tailTaken(std::string_view tail)
 {
     return std::any_of(pendingCreations.begin(), pendingCreations.end(),
-                       [tail](const PendingCreation& p) { return p.callsign == tail; });
+                       [tail](const PendingCreation& p) { return p.callsign == tail; }) ||
+           std::find(givenUpTails.begin(), givenUpTails.end(), tail) != givenUpTails.end();
 }
 
 } // namespace
@@ -43,7 +45,7 @@ std::string simTailNumber(std::string_view callsign)
     const std::size_t room = limit - (isStatic ? 1 : 0);
     const std::string_view suffix = isStatic ? "*" : "";
     std::string tail = fmt::format("{}{}", body.substr(0, room), suffix);
-    for (unsigned n = 1; pendingTail(tail) && n < 100000; ++n) {
+    for (unsigned n = 1; tailTaken(tail) && n < 100000; ++n) {
         const std::string number = std::to_string(n);
         tail = fmt::format("{}{}{}", body.substr(0, room - number.size()), number, suffix);
     }

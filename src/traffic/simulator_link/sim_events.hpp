@@ -49,10 +49,15 @@ inline constexpr std::uint32_t creationTimeoutSeconds = 30;
 // Creations sent and not yet identified; used on the simulator client thread only.
 extern std::vector<PendingCreation> pendingCreations;
 
+// The tail numbers of creations given up unidentified, oldest first: the object of one may
+// still turn up, and then nobody owns it. Simulator client thread only.
+extern std::vector<std::string> givenUpTails;
+
 // The tail number a creation of this callsign sends: the callsign when the simulator keeps
-// it whole and no pending creation has it, else a form of it that it keeps whole, with a
-// static aircraft's trailing "*" and unique among the pending creations (the last characters
-// before the "*" become a number). The range scan finds the creation by this form.
+// it whole and neither a pending creation nor one given up has it, else a form of it that it
+// keeps whole, with a static aircraft's trailing "*" and unique among both (the last
+// characters before the "*" become a number). The range scan finds the creation by this form,
+// so an object is never taken for another creation's.
 std::string simTailNumber(std::string_view callsign);
 
 // The first pending creation with this tail number is taken out (the last entry takes its

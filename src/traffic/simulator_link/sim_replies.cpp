@@ -27,10 +27,7 @@ struct AddedObject {
 };
 std::vector<AddedObject> recentlyAddedIds; // objects added since, not yet seen in a range scan
 constexpr std::size_t maxRecentlyAdded = 256;
-// The tail numbers of creations given up unidentified: the object of one may still turn up,
-// and then nobody owns it. The oldest make room.
-std::vector<std::string> givenUpTails;
-constexpr std::size_t maxGivenUpTails = 256;
+constexpr std::size_t maxGivenUpTails = 256; // the oldest make room
 
 // Once per simulator second: creations and added objects that stayed unidentified for
 // creationTimeoutSeconds are given up, so that nothing waits for them for ever.

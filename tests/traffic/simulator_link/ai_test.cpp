@@ -603,6 +603,92 @@ TEST_F(AITest, LongCallsignsAreSentInAFormTheSimulatorKeeps)
     EXPECT_FALSE(contains(log(), "just created, but not by"));
 }
 
+// A static creation the simulator never reported is given up; a later static aircraft whose
+// callsign shares its tail number is sent under another, so its object is never taken for the
+// given-up one's, nor the given-up one's late object for its own.
+TEST_F(AITest, ACreationGivenUpKeepsItsTailFromLaterOnes)
+{
+    struct Row {
+        const char* what;
+        const char* first;
+        const char* second;
+        const char* lateTail; // the given-up creation's object turns up under it; null: never
+    };
+    const std::vector<Row> rows{
+        {"the same first 9 characters", "KLMROYALDUT*", "KLMROYALDUX*", nullptr},
+        {"the same callsign", "BAW1*", "BAW1*", nullptr},
+        {"the given-up object late", "KLMROYALDUT*", "KLMROYALDUX*", "KLMROYALD*"},
+    };
+    std::uint32_t id = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        resetSimLink();
+        clearAIContainers();
+        ASSERT_TRUE(connect());
+        {
+            std::lock_guard lock(simConnectMutex);
+            sim::SimConnect_RequestDataOnSimObject(simConnectHandle, userOnGroundRequest, defineUserOnGround,
+                                              sim::userObject, sim::periodSecond);
+        }
+        const auto park = [&](const char* callsign, double lat) {
+            FlightRecord flight;
+            flight.callsign = callsign;
+            flight.hexid = ++id;
+            parkedAIList.push_back(constructParkedAI(flight, 5, lat, 4.76, 0, false));
+            queueAICreation({.position = {lat, 4.76, 0, 0, 0, 0, 1, 0}, .callsign = callsign, .title = "Livery P",
+                             .aircraftId = id});
+        };
+        sim->setUser({.lat = 52.3, .lon = 4.76});
+        sim->swallowCreations(1);
+        park(row.first, 52.3);
+        ASSERT_TRUE(step(2));
+        sim->seconds(30);
+        ASSERT_TRUE(step(0));
+        poll();
+        ASSERT_TRUE(parkedAIList.empty()) << "given up";
+
+        // With a late object, the second one's own lies out of the first scan's reach.
+        const double ownLat = row.lateTail != nullptr ? 54.0 : 52.3;
+        park(row.second, ownLat);
+        ASSERT_TRUE(step(2));
+        const std::uint32_t own = sim->objects().back().id;
+        if (row.lateTail != nullptr)
+            sim->addForeignAircraft("Livery P", row.lateTail, 52.3, 4.76, 0, true);
+        for (const double userLat : {52.3, ownLat}) {
+            sim->setUser({.lat = userLat, .lon = 4.76});
+            ASSERT_TRUE(step(1));
+            rangeScan();
+            ASSERT_TRUE(step(0));
+            poll();
+        }
+        ASSERT_TRUE(step(1));
+        poll(200);
+        ASSERT_EQ(parkedAIList.size(), 1u);
+        EXPECT_EQ(parkedAIList[0].simStatus, SimStatus::inSim);
+        EXPECT_EQ(parkedAIList[0].objectId, own);
+        std::vector<std::uint32_t> left;
+        for (const sim::AiState& object : sim->objects())
+            left.push_back(object.id);
+        EXPECT_EQ(left, std::vector<std::uint32_t>{own}) << "the late object goes, the own one stays";
+
+        for (const std::uint32_t object : left)
+            queueRemoval(object);
+        ASSERT_TRUE(step(1));
+    }
+}
+
+// A parked aircraft in its set-up holds its object only in its set-up entry: an object of a
+// given-up tail that it owns stays.
+TEST_F(AITest, AnObjectInItsSetUpIsOwned)
+{
+    pendingSetups.push_back({.objectId = 40, .aircraftId = 7, .kind = CreatedParked});
+    pushSimEvent({.objectId = 40, .aircraftId = 0, .kind = FoundGivenUp});
+    pushSimEvent({.objectId = 41, .aircraftId = 0, .kind = FoundGivenUp});
+    poll();
+    std::lock_guard lock(simConnectMutex);
+    EXPECT_EQ(removalQueue, std::vector<std::uint32_t>{41});
+}
+
 TEST_F(AITest, ParkedIdsWrapToOneAndSkipParkedOnes)
 {
     for (const std::uint32_t id : {1u, 2u, 9999u}) {
