@@ -225,9 +225,8 @@ TEST(GeneralSections, GeneratedPackageAgainstGeneratedDatabase)
     EXPECT_THAT(issues, Contains(fmt::format("invalid cfg: {} contains a [fltsim.] section without a number",
                                              path(airplanes + "Synthetic_Unnumbered/aircraft.cfg"))));
     EXPECT_THAT(issues, Contains("empty: " + path(airplanes + "Synthetic_No_Sections/aircraft.cfg")));
-    // The generated database lists no "PVT" airline: a private livery is reported.
-    EXPECT_THAT(issues, Contains(fmt::format("airline: PVT          in {} [fltsim.0]",
-                                             path(airplanes + "Synthetic_C172/aircraft.cfg"))));
+    // The generated database lists "PVT" among its airlines, as a real one does: a private livery is offered.
+    EXPECT_THAT(records, Contains("PVT|C172|N123SY|0|C172 Synthetic Private"));
     EXPECT_THAT(issues, Contains(fmt::format("incomplete: {} [fltsim.3] does not exist",
                                              platform::pathToUtf8(liveryFolderOf(package / platform::pathFromUtf8(
                                                  "IVAO_MTL/SimObjects/Airplanes/IVAO_B738/aircraft.cfg")) / "texture.SWA"))));

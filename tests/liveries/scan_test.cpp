@@ -100,6 +100,8 @@ const char* const packageLiveries[] = {
     R"(<liv airl="KLM" type="B738" title="B738 KLM" atcid="PH-BXA" />)",
     R"(<liv airl="KLM" type="B77W" title="B77W KLM Synthetic" atcid="D-JGOS" />)",
     R"(<liv airl="KLM" type="E190" title="E190 KLM Synthetic" atcid="G-NTSM" />)",
+    R"(<liv airl="PVT" type="C172" title="C172 Synthetic Private" atcid="N123SY" />)",
+    R"(<liv airl="PVT" type="EC35" title="EC35 Synthetic Private" atcid="N123SY" />)",
     R"(<liv airl="QFA" type="B738" title="B738 QFA Synthetic" atcid="N106HE" />)",
     R"(<liv airl="QTR" type="A320" title="A320 QTR Synthetic" atcid="HB-TKY" />)",
     R"(<liv airl="QTR" type="B77W" title="B77W QTR Synthetic" atcid="VH-GOS" />)",
@@ -126,11 +128,9 @@ TEST(LiveryScan, GeneratedPackageGivesTheExpectedFiles)
     const std::string folder = "Community/synthetic/synthetic-traffic/SimObjects/Airplanes/";
     const std::string ivao = "Community/synthetic/IVAO_MTL/SimObjects/Airplanes/";
     const std::map<std::string, std::string> files = scanOutput();
-    EXPECT_EQ(files.size(), 7U);
-    EXPECT_EQ(files.at("output/errors/Fixes.txt"),
-              fmt::format("Fix: PVT found in {0}Synthetic_C172/aircraft.cfg changed into PVT\n"
-                          "Fix: PVT found in {0}Synthetic_EC35/aircraft.cfg changed into PVT\n",
-                          folder));
+    // "PVT" is an airline of the database, so it is no fix: private liveries are offered as they are.
+    EXPECT_EQ(files.size(), 6U);
+    EXPECT_EQ(files.count("output/errors/Fixes.txt"), 0U);
     EXPECT_EQ(files.at("output/errors/InvalidAircraftCodes.txt"),
               fmt::format("ZZ99             in {}Synthetic_Unknown_Model/aircraft.cfg\n", folder));
     EXPECT_EQ(files.at("output/info/AircraftCfgWithNoFltsimSection.txt"),
@@ -152,16 +152,14 @@ TEST(LiveryScan, GeneratedPackageGivesTheExpectedFiles)
                           "{0}Synthetic_Bad_Keys, [fltsim.2], has more than one atc_id key\n",
                           folder, ivao));
     EXPECT_EQ(files.at("output/errors/InvalidAirlineCodes.txt"),
-              fmt::format("PVT          in {0}Synthetic_C172/aircraft.cfg [fltsim.0]\n"
-                          "PVT          in {0}Synthetic_EC35/aircraft.cfg [fltsim.0]\n"
-                          "ZZZ          in {0}Synthetic_A20N_Base/aircraft.cfg [fltsim.1]\n",
-                          folder));
+              fmt::format("ZZZ          in {0}Synthetic_A20N_Base/aircraft.cfg [fltsim.1]\n", folder));
     std::string xml = "<?xml version=\"1.0\"?>\n<liveries>\n";
     for (const char* liv : packageLiveries)
         xml += fmt::format("\t{}\n", liv);
     EXPECT_EQ(files.at(scannedXml.generic_string()), xml + "</liveries>\n");
     const std::string log = world.logText();
-    EXPECT_THAT(log, HasSubstr("\nErrors:\n3 invalid airline codes, see output"));
+    EXPECT_THAT(log, HasSubstr("\nErrors:\n1 invalid airline code, see output"));
+    EXPECT_THAT(log, HasSubstr("PVT fix PVT is an ICAO airline code? "));
     EXPECT_THAT(log, HasSubstr("\nInformation:\n1 empty aircraft.cfg files, see output"));
 }
 
