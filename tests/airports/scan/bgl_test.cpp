@@ -359,7 +359,7 @@ TEST(Bgl, HostileFilesAreReadOnceWithABoundedLog)
                               "skipped";
     const Row rows[] = {
         {fixtures::bglScenery({1200, 2, 0, 1}), 1200, 1200, 3600, 1200,
-         "===> ZAUD has 3 parkpos while archived one has 0"},
+         "===> ZBUD has 3 parkpos while archived one has 0"},
         {airportWith([](BglBuilder& b) {
              b.addParkingList(std::vector<BglParking>(250, parking(10, 1, 1, 0.5f, 90.0f, 52.0)));
          }),
