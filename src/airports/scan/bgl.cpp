@@ -267,6 +267,9 @@ void processBglAirport(std::uint64_t index, const BglWords& words, std::int64_t 
             break;
     }
 
+    if (state.helipadsSkipped > 0)
+        pushScanLogLine(fmt::format("{}{} has more than {} helipads: {} more skipped", arrowPrefix, icao,
+                                    helipadsPerAirport, state.helipadsSkipped));
     const auto standCount = static_cast<std::int64_t>(airport.stands.size());
     if (standCount > archivedCount)
         pushScanLogLine(
@@ -277,6 +280,10 @@ void processBglAirport(std::uint64_t index, const BglWords& words, std::int64_t 
 
 void extractHelipads(std::uint64_t index, const BglWords& words, AirportFileData& airport, BglAirportState& state)
 {
+    if (state.helipadCounter > helipadsPerAirport) {
+        ++state.helipadsSkipped;
+        return;
+    }
     const double latitude = unpackLatitude(words.at(index + 4));
     const double longitude = unpackLongitude(words.at(index + 3));
     const double width = words.f32(index + 7);

@@ -74,8 +74,12 @@ struct BglAirportState {
     std::unordered_set<std::string> standNames; // parking names taken, helipads not among them
     std::int32_t helipadCounter = 1;            // the next helipad's number
     std::unordered_set<std::pair<double, double>, PositionHash> helipads; // positions kept
+    std::uint64_t helipadsSkipped = 0;          // past the most an airport keeps
     bool duplicate = false;                     // a name was given a letter
 };
+
+// The helipads an airport keeps, the most a parking list can count; the later ones are skipped.
+inline constexpr std::int32_t helipadsPerAirport = 65535;
 
 // What the walks over the airport records of one file may read, over all of them: at most
 // the file's size in bytes. A child counts the bytes it steps over, a parking list its header
@@ -111,6 +115,7 @@ void readBglAirports(const BglWords& words, const std::string& bglPath, AirportS
 
 void processBglAirport(std::uint64_t index, const BglWords& words, std::int64_t recordWords, const std::string& icao,
                        const std::string& bglPath, AirportSink& sink, BglByteBudget& budget);
+// Past the airport's first helipadsPerAirport helipads kept it only counts the helipad skipped.
 void extractHelipads(std::uint64_t index, const BglWords& words, AirportFileData& airport, BglAirportState& state);
 // The list ends with its airport record (word index airportEnd), whatever count it claims.
 // False when the byte budget stopped it.

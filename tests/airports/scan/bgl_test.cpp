@@ -375,13 +375,13 @@ TEST(Bgl, HostileFilesAreReadOnceWithABoundedLog)
          "===> the lines of 18000 more airports in scenery.bgl left out"},
         {hostileBglScenery(HostileBgl::sharedAirport), 1, 1, 2000, 1,
          "===> ZHAA has 2000 parkpos while archived one has 0"},
-        {hostileBglScenery(HostileBgl::overlappingHelipads), 1, 1, 262000, 1,
-         "===> ZHAA has 262000 parkpos while archived one has 0"},
+        {hostileBglScenery(HostileBgl::overlappingHelipads), 1, 1, 65535, 2,
+         "===> ZHAA has 65535 parkpos while archived one has 0"},
         {hostileBglScenery(HostileBgl::pairedStandNames), 1, 1, 65535, 1,
          "===> ZHAA has 65535 parkpos while archived one has 0"},
-        {hostileBglScenery(HostileBgl::sharedHelipadChain), 2, 1, 262000, 2,
+        {hostileBglScenery(HostileBgl::sharedHelipadChain), 2, 1, 65535, 3,
          fmt::format(fmt::runtime(spent), 4192400, "ZHAA")},
-        {hostileBglScenery(HostileBgl::sharedHelipadChainCodes), 2, 1, 262000, 2,
+        {hostileBglScenery(HostileBgl::sharedHelipadChainCodes), 2, 1, 65535, 3,
          fmt::format(fmt::runtime(spent), 4194304, "ZHAB")},
     };
     for (const Row& row : rows) {
@@ -426,6 +426,18 @@ TEST(Bgl, ACloseStopsALongListWithinAFewThousandEntries)
     EXPECT_EQ(sink.linked, std::vector<std::string>{"ZZAA"});
     EXPECT_TRUE(sink.generated.empty()); // not handed on in part
     takeScanLog();
+}
+
+TEST(Bgl, AnAirportKeepsAtMost65535HelipadsAndReadsOnToItsParkingList)
+{
+    const test::BglRun run = readBgl(airportWith([](BglBuilder& b) {
+        for (int i = 0; i < 65537; ++i)
+            b.addHelipad(52.0 + (i % 200) * 0.0001, 4.0 + (i / 200) * 0.0001, 20.0f);
+        b.addParkingList({parking(10, 1, 1, 20.0f, 90.0f, 52.0), parking(10, 2, 1, 20.0f, 90.0f, 52.001)});
+    }));
+    EXPECT_EQ(run.summary(), "ZZAA:65537");
+    EXPECT_EQ(run.log, (std::vector<std::string>{"===> ZZAA has more than 65535 helipads: 2 more skipped",
+                                                 "===> ZZAA has 65537 parkpos while archived one has 0"}));
 }
 
 TEST(Bgl, NonFiniteHeadingLeavesTheNameFree)
