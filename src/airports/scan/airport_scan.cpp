@@ -509,6 +509,11 @@ bool linkAirport(AirportFileData& airport, std::int32_t& archivedCount, const st
 
 void generateAirportFile(AirportFileData& airport)
 {
+    generateAirportFile(airport, exitBegan);
+}
+
+void generateAirportFile(AirportFileData& airport, const std::function<bool()>& closed)
+{
     const std::size_t count = airport.stands.size();
     if (count == 0)
         return;
@@ -524,7 +529,7 @@ void generateAirportFile(AirportFileData& airport)
     if (!fs::exists(folder))
         fs::create_directory(folder);
     const fs::path file = folder / xmlFileName(airport.icao);
-    if (!saveAirportFile(airport, file, false, false)) {
+    if (!saveAirportFile(airport, file, false, false, closed)) {
         pushScanLogLine(fmt::format("{}Generating {} did not succeed", arrowPrefix, text(file)));
         return;
     }

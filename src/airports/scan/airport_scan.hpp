@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -103,9 +104,12 @@ public:
     virtual void generateAirportFile(AirportFileData& airport) = 0;
 };
 
-// The scan's own linking and generating of airport files.
+// The scan's own linking and generating of airport files. An airport file is given up once
+// an exit has begun, looked for every few thousand stands and every mebibyte written (or once
+// `closed` says so): then no file and no temporary stays and the failure line is logged.
 bool linkAirport(AirportFileData& airport, std::int32_t& archivedCount, const std::string& bglPath);
 void generateAirportFile(AirportFileData& airport);
+void generateAirportFile(AirportFileData& airport, const std::function<bool()>& closed);
 
 // Airports linked or generated since the program started.
 extern std::atomic<std::int32_t> handledAirportCount;

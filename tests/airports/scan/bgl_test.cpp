@@ -1,4 +1,5 @@
 #include "airports/airport_support.hpp"
+#include "airports/database/airport_folders.hpp"
 #include "bgl_support.hpp"
 
 #include "core/exit.hpp"
@@ -426,6 +427,46 @@ TEST(Bgl, ACloseStopsALongListWithinAFewThousandEntries)
     EXPECT_EQ(sink.linked, std::vector<std::string>{"ZZAA"});
     EXPECT_TRUE(sink.generated.empty()); // not handed on in part
     takeScanLog();
+}
+
+TEST_F(BglGoldenTest, ACloseWhileAnAirportFileIsWrittenLeavesNoFile)
+{
+    namespace fs = std::filesystem;
+    // The one airport of the 16 MiB file gives 65,535 stands. The close comes at the second
+    // look while its file is built, or at the first look once its temporary is being written.
+    struct Row {
+        const char* name;
+        bool whileWritten;
+    };
+    const std::string bytes = fixtures::hostileBglScenery(fixtures::HostileBgl::overlappingHelipads16MiB);
+    fs::create_directories(myThirdpartyFolder);
+    for (const Row row : {Row{"while built", false}, Row{"while written", true}}) {
+        struct ClosingSink : test::RecordingSink {
+            bool whileWritten = false;
+            int looks = 0;
+            int closedAt = 0;
+            bool temporaryAtClose = false;
+            void generateAirportFile(AirportFileData& airport) override
+            {
+                rtd::generateAirportFile(airport, [this] {
+                    ++looks;
+                    const bool temporary = !fs::is_empty(myThirdpartyFolder);
+                    if (closedAt == 0 && (whileWritten ? temporary : looks == 2)) {
+                        closedAt = looks;
+                        temporaryAtClose = temporary;
+                    }
+                    return closedAt > 0;
+                });
+            }
+        } sink;
+        sink.whileWritten = row.whileWritten;
+        startScanLog();
+        readBglAirports(BglWords::fromBytes(bytes.data(), bytes.size()), "scenery.bgl", sink);
+        EXPECT_EQ(sink.temporaryAtClose, row.whileWritten) << row.name;
+        EXPECT_EQ(sink.looks, sink.closedAt) << row.name; // honoured at the first look after it
+        EXPECT_TRUE(fs::is_empty(myThirdpartyFolder)) << row.name; // no file, no temporary
+        EXPECT_EQ(takeScanLog().back(), "===> Generating airports/my_thirdparty/ZHAA.xml did not succeed") << row.name;
+    }
 }
 
 TEST(Bgl, AnAirportKeepsAtMost65535HelipadsAndReadsOnToItsParkingList)
