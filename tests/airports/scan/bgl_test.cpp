@@ -89,6 +89,7 @@ std::string goldenAirport(std::uint64_t seed)
 }
 
 class BglGoldenTest : public test::AirportFolderTest {};
+class BglFolderTest : public test::AirportFolderTest {};
 
 TEST_F(BglGoldenTest, OneAirportGivesTheExpectedAirportFile)
 {
@@ -429,7 +430,7 @@ TEST(Bgl, ACloseStopsALongListWithinAFewThousandEntries)
     takeScanLog();
 }
 
-TEST_F(BglGoldenTest, ACloseWhileAnAirportFileIsWrittenLeavesNoFile)
+TEST_F(BglFolderTest, ACloseWhileAnAirportFileIsWrittenLeavesNoFile)
 {
     namespace fs = std::filesystem;
     // The one airport of the 16 MiB file gives 65,535 stands. The close comes at the second
@@ -465,8 +466,56 @@ TEST_F(BglGoldenTest, ACloseWhileAnAirportFileIsWrittenLeavesNoFile)
         EXPECT_EQ(sink.temporaryAtClose, row.whileWritten) << row.name;
         EXPECT_EQ(sink.looks, sink.closedAt) << row.name; // honoured at the first look after it
         EXPECT_TRUE(fs::is_empty(myThirdpartyFolder)) << row.name; // no file, no temporary
-        EXPECT_EQ(takeScanLog().back(), "===> Generating airports/my_thirdparty/ZHAA.xml did not succeed") << row.name;
+        EXPECT_EQ(takeScanLog().back(),
+                  "===> Generating " + platform::pathToUtf8(myThirdpartyFolder / "ZHAA.xml") + " did not succeed")
+            << row.name;
     }
+}
+
+TEST_F(BglFolderTest, EveryAirportFileNotWrittenIsLoggedUpTo2000)
+{
+    // 500 airports without stands, then 2,100 whose files cannot be written: their folder is a
+    // file.
+    struct WritingSink : test::RecordingSink {
+        void generateAirportFile(AirportFileData& airport) override { rtd::generateAirportFile(airport); }
+    } sink;
+    std::filesystem::create_directories(myThirdpartyFolder.parent_path());
+    test::writeFile(myThirdpartyFolder, "");
+    const std::string bytes = fixtures::bglScenery({.airports = 2100, .stands = 0, .standlessAirports = 500});
+    startScanLog();
+    readBglAirports(BglWords::fromBytes(bytes.data(), bytes.size()), "scenery.bgl", sink);
+    const std::vector<std::string> log = takeScanLog();
+    std::vector<std::string> failures;
+    std::copy_if(log.begin(), log.end(), std::back_inserter(failures),
+                 [](const std::string& line) { return line.ends_with(" did not succeed"); });
+    std::vector<std::string> expected;
+    for (std::size_t a = 500; a < 2500; ++a)
+        expected.push_back("===> Generating " + platform::pathToUtf8(myThirdpartyFolder / (sink.linked[a] + ".xml")) +
+                           " did not succeed");
+    EXPECT_EQ(failures, expected);
+    EXPECT_EQ(log.back(), "===> 100 more airport files of scenery.bgl could not be written");
+}
+
+TEST(Bgl, AFileLogStaysUnder1MBAtTheLongestPath)
+{
+    // 2,000 airports of two skipped entries each and a list that claims more than it holds.
+    BglBuilder b;
+    for (int a = 0; a < 2000; ++a) {
+        b.addAirport(fmt::format("{}{:03}", a < 1000 ? 'X' : 'Y', a % 1000), 0);
+        b.addParkingList(std::vector<BglParking>(2, parking(10, 1, 1, 0.5f, 90.0f, 52.0)), 65535);
+        b.endAirport();
+    }
+    const std::string bytes = b.bytes();
+    const std::string path = std::string(245, 'd') + ".bgl";
+    test::RecordingSink sink;
+    startScanLog();
+    readBglAirports(BglWords::fromBytes(bytes.data(), bytes.size()), path, sink);
+    const std::vector<std::string> log = takeScanLog();
+    std::size_t logBytes = 0;
+    for (const std::string& line : log)
+        logBytes += line.size() + 1;
+    EXPECT_LT(logBytes, 1'000'000u);
+    EXPECT_EQ(log.back(), "===> 3487 more lines about " + path + " left out, its log being full");
 }
 
 TEST(Bgl, AnAirportKeepsAtMost65535HelipadsAndReadsOnToItsParkingList)
