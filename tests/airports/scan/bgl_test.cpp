@@ -530,6 +530,25 @@ TEST(Bgl, AnAirportKeepsAtMost65535HelipadsAndReadsOnToItsParkingList)
                                                  "===> ZZAA has 65537 parkpos while archived one has 0"}));
 }
 
+TEST(Bgl, EachGroupOfDuplicateNamesGoesByRadiusEqualRadiiInListOrder)
+{
+    const test::BglRun run = readBgl(airportWith([](BglBuilder& b) {
+        b.addParkingList({
+            parking(10, 1, 1, 20.0f, 90.0f, 52.000),
+            parking(10, 1, 1, 30.0f, 90.0f, 52.001),
+            parking(10, 2, 1, 25.0f, 90.0f, 52.002),
+            parking(10, 2, 1, 25.0f, 90.0f, 52.003),
+            parking(10, 2, 1, 40.0f, 90.0f, 52.004),
+            parking(10, 2, 1, 25.0f, 90.0f, 52.005),
+        });
+    }));
+    ASSERT_EQ(run.sink.generated.size(), 1u);
+    std::vector<std::string> names;
+    for (const ParkingPosition& stand : run.sink.generated[0].stands)
+        names.push_back(stand.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"g1a", "g1", "g2a", "g2b", "g2", "g2c"}));
+}
+
 TEST(Bgl, NonFiniteHeadingLeavesTheNameFree)
 {
     const test::BglRun run = readBgl(airportWith([](BglBuilder& b) {
