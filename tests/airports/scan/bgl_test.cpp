@@ -435,40 +435,36 @@ TEST_F(BglFolderTest, ACloseWhileAnAirportFileIsWrittenLeavesNoFile)
     namespace fs = std::filesystem;
     // The one airport of the 16 MiB file gives 65,535 stands. The close comes at the second
     // look while its file is built, or at the first look once its temporary is being written.
-    struct Row {
-        const char* name;
-        bool whileWritten;
+    struct ClosingSink : test::RecordingSink {
+        bool whileWritten = false;
+        int looks = 0;
+        int closedAt = 0;
+        bool temporaryAtClose = false;
+        void generateAirportFile(AirportFileData& airport) override
+        {
+            rtd::generateAirportFile(airport, [this] {
+                ++looks;
+                const bool temporary = !fs::is_empty(myThirdpartyFolder);
+                if (closedAt == 0 && (whileWritten ? temporary : looks == 2)) {
+                    closedAt = looks;
+                    temporaryAtClose = temporary;
+                }
+                return closedAt > 0;
+            });
+        }
     };
     const std::string bytes = fixtures::hostileBglScenery(fixtures::HostileBgl::overlappingHelipads16MiB);
     fs::create_directories(myThirdpartyFolder);
-    for (const Row row : {Row{"while built", false}, Row{"while written", true}}) {
-        struct ClosingSink : test::RecordingSink {
-            bool whileWritten = false;
-            int looks = 0;
-            int closedAt = 0;
-            bool temporaryAtClose = false;
-            void generateAirportFile(AirportFileData& airport) override
-            {
-                rtd::generateAirportFile(airport, [this] {
-                    ++looks;
-                    const bool temporary = !fs::is_empty(myThirdpartyFolder);
-                    if (closedAt == 0 && (whileWritten ? temporary : looks == 2)) {
-                        closedAt = looks;
-                        temporaryAtClose = temporary;
-                    }
-                    return closedAt > 0;
-                });
-            }
-        } sink;
-        sink.whileWritten = row.whileWritten;
+    for (const bool whileWritten : {false, true}) {
+        ClosingSink sink;
+        sink.whileWritten = whileWritten;
         startScanLog();
         readBglAirports(BglWords::fromBytes(bytes.data(), bytes.size()), "scenery.bgl", sink);
-        EXPECT_EQ(sink.temporaryAtClose, row.whileWritten) << row.name;
-        EXPECT_EQ(sink.looks, sink.closedAt) << row.name; // honoured at the first look after it
-        EXPECT_TRUE(fs::is_empty(myThirdpartyFolder)) << row.name; // no file, no temporary
+        EXPECT_EQ(sink.temporaryAtClose, whileWritten);
+        EXPECT_EQ(sink.looks, sink.closedAt) << whileWritten; // honoured at the first look after it
+        EXPECT_TRUE(fs::is_empty(myThirdpartyFolder)) << whileWritten; // no file, no temporary
         EXPECT_EQ(takeScanLog().back(),
-                  "===> Generating " + platform::pathToUtf8(myThirdpartyFolder / "ZHAA.xml") + " did not succeed")
-            << row.name;
+                  "===> Generating " + platform::pathToUtf8(myThirdpartyFolder / "ZHAA.xml") + " did not succeed");
     }
 }
 
