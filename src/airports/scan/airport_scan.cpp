@@ -98,14 +98,16 @@ bool ScanLogLimit::take(std::optional<ScanLogRepeat> kind, std::size_t bytes)
         airportLeftOut_ = true;
         return false;
     }
-    const auto k = static_cast<std::size_t>(kind.value_or(ScanLogRepeat{}));
-    if (kind && kept_[k] >= repeatsKeptPerAirport) {
-        ++leftOut_[k];
-        return false;
-    }
-    if (kind && repeatedKept_ >= repeatsKeptPerFile) {
-        ++repeatedLeftOut_;
-        return false;
+    if (kind) {
+        const auto k = static_cast<std::size_t>(*kind);
+        if (kept_[k] >= repeatsKeptPerAirport) {
+            ++leftOut_[k];
+            return false;
+        }
+        if (repeatedKept_ >= repeatsKeptPerFile) {
+            ++repeatedLeftOut_;
+            return false;
+        }
     }
     if (bytes > airportLineBytesPerFile - bytesKept_) {
         ++bytesLeftOut_;
@@ -113,7 +115,7 @@ bool ScanLogLimit::take(std::optional<ScanLogRepeat> kind, std::size_t bytes)
     }
     bytesKept_ += bytes;
     if (kind) {
-        ++kept_[k];
+        ++kept_[static_cast<std::size_t>(*kind)];
         ++repeatedKept_;
     }
     return true;

@@ -244,7 +244,8 @@ void processBglAirport(std::uint64_t index, const BglWords& words, std::int64_t 
 
     const std::int64_t recordEnd = static_cast<std::int64_t>(index) + recordWords;
     // Where the walk ends: the record's end, or the file's when the record claims more.
-    const std::uint64_t walkEnd = std::min(static_cast<std::uint64_t>(std::max<std::int64_t>(recordEnd, 0)), words.size());
+    const std::uint64_t walkEnd =
+        std::min(static_cast<std::uint64_t>(std::max<std::int64_t>(recordEnd, 0)), words.size());
     std::uint64_t child = index + airportChildrenWord;
     // An airport the byte budget stops is dropped, not handed on in part.
     while (static_cast<std::int64_t>(child) < recordEnd) {

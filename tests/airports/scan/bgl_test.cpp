@@ -365,7 +365,8 @@ TEST(Bgl, HostileFilesAreReadOnceWithABoundedLog)
         // Well-formed files of the smallest children are read whole.
         {fixtures::bglScenery({.airports = 200, .smallChildren = 300, .smallChildBytes = 8}), 200, 200, 8200, 200,
          "===> ZAHR has 41 parkpos while archived one has 0"},
-        {fixtures::bglScenery({.airports = 100, .smallChildren = 200, .smallChildBytes = 12, .standlessAirports = 1000}),
+        {fixtures::bglScenery(
+             {.airports = 100, .smallChildren = 200, .smallChildBytes = 12, .standlessAirports = 1000}),
          1100, 1100, 4100, 100, "===> ZBQH has 41 parkpos while archived one has 0"},
         {airportWith([](BglBuilder& b) {
              b.addParkingList(std::vector<BglParking>(250, parking(10, 1, 1, 0.5f, 90.0f, 52.0)));
