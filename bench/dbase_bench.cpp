@@ -3,11 +3,11 @@
 
 #include "fixtures/dbase_fixture.hpp"
 #include "liveries/dbase.hpp"
+#include "peak_memory.hpp"
 
 #include <benchmark/benchmark.h>
 #include <filesystem>
 #include <string>
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -40,13 +40,6 @@ private:
     std::filesystem::path folder_;
 };
 
-double peakResidentMegabytes()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
-}
-
 void BM_ReadDbaseMillionRows(benchmark::State& state)
 {
     static BenchInstallation installation;
@@ -54,7 +47,7 @@ void BM_ReadDbaseMillionRows(benchmark::State& state)
     for (auto _ : state) {
         rtd::readDbase();
         if (firstLoadPeak == 0.0)
-            firstLoadPeak = peakResidentMegabytes();
+            firstLoadPeak = rtd::bench::peakResidentMegabytes();
     }
     const auto& records = rtd::modelDatabase().dbaseRecords;
     state.counters["rows"] = static_cast<double>(records.size());

@@ -315,11 +315,17 @@ bool writeStringVectorToFile(const std::vector<std::string>& lines, const fs::pa
     });
 }
 
-bool writeXmlDocument(const pugi::xml_document& document, const fs::path& path)
+bool writeXmlDocument(const pugi::xml_document& document, const fs::path& path, const std::function<bool()>& stop)
 {
+    constexpr std::size_t pieceBytes = 1 << 20;
     std::ostringstream text;
     document.save(text, "\t", pugi::format_default, pugi::encoding_utf8);
-    return replaceFileWhole(path, true, [&](std::FILE* file) { return writeBytes(file, text.view()); });
+    return replaceFileWhole(path, true, [&](std::FILE* file) {
+        for (std::string_view rest = text.view(); !rest.empty(); rest.remove_prefix(std::min(rest.size(), pieceBytes)))
+            if ((stop && stop()) || !writeBytes(file, rest.substr(0, pieceBytes)))
+                return false;
+        return true;
+    });
 }
 
 void saveXmlDocument(const pugi::xml_document& document, const fs::path& path)

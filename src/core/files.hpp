@@ -87,8 +87,10 @@ bool writeStringToFile(const std::string& text, const std::filesystem::path& pat
 bool writeStringVectorToFile(const std::vector<std::string>& lines, const std::filesystem::path& path);
 
 // Replaces the file with the document (tab indentation, UTF-8). False when it could not be
-// written whole; the previous file is then unchanged. Logs nothing.
-bool writeXmlDocument(const pugi::xml_document& document, const std::filesystem::path& path);
+// written whole, or when `stop` (asked before each mebibyte is written) says to give up; the
+// previous file is then unchanged and no temporary file stays. Logs nothing.
+bool writeXmlDocument(const pugi::xml_document& document, const std::filesystem::path& path,
+                      const std::function<bool()>& stop = {});
 
 // Saves the document and logs "\"{}\" saved" or
 // "could not save to \"{}\"" with the path. The caller learns nothing more.

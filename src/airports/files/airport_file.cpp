@@ -136,18 +136,23 @@ bool writeStandOption(pugi::xml_node parkpos, const StandOption& option)
     return ok && (callsigns.empty() || addAttribute(opt, "cs", callsigns));
 }
 
-bool saveAirportFile(const AirportFileData& data, const std::filesystem::path& path, bool learned, bool handmade)
+bool saveAirportFile(const AirportFileData& data, const std::filesystem::path& path, bool learned, bool handmade,
+                     const std::function<bool()>& stop)
 {
+    constexpr std::size_t stopCheckStands = 4096;
     pugi::xml_document document;
     if (!writeMeta(document) || !writeAirportParameters(document, data, learned, handmade))
         return false;
     const ParkPositionContext context{document.append_child("parkpositions"), learned, handmade};
     if (!context.parkpositions)
         return false;
-    for (const ParkingPosition& stand : data.stands)
-        if (!writeParkPosition(context, stand))
+    for (std::size_t i = 0; i < data.stands.size(); ++i) {
+        if (stop && i > 0 && i % stopCheckStands == 0 && stop())
             return false;
-    return writeXmlDocument(document, path);
+        if (!writeParkPosition(context, data.stands[i]))
+            return false;
+    }
+    return writeXmlDocument(document, path, stop);
 }
 
 } // namespace rtd

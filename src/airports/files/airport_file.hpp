@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <pugixml.hpp>
 #include <string>
 #include <unordered_map>
@@ -79,8 +80,11 @@ struct AirportFileData {
 
 // Writes the file whole or not at all: false, with any previous file at `path` unchanged,
 // when the document could not be built or saved. `learned` selects the learned-file rules;
-// `handmade` marks a handmade learned file (the park airport's, read by the caller).
-bool saveAirportFile(const AirportFileData& data, const std::filesystem::path& path, bool learned, bool handmade);
+// `handmade` marks a handmade learned file (the park airport's, read by the caller). `stop`,
+// when given, is asked after every 4096 stands built and before each mebibyte written; true
+// gives up the same way, leaving no temporary file.
+bool saveAirportFile(const AirportFileData& data, const std::filesystem::path& path, bool learned, bool handmade,
+                     const std::function<bool()>& stop = {});
 
 // Appends "parameters" with the parameters the file kind calls for; false when an element
 // could not be appended.

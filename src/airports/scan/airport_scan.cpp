@@ -41,6 +41,9 @@ thread_local ScanLogLimit* threadLimit = nullptr;
 constexpr std::size_t airportsKept = 2000;
 constexpr std::size_t repeatsKeptPerAirport = 200;
 constexpr std::size_t repeatsKeptPerFile = 2000;
+constexpr std::size_t airportLineBytesPerFile = 760'000; // line ends included
+constexpr std::size_t failuresKeptPerFile = 2000;
+constexpr std::size_t failureLineBytesPerFile = 200'000;
 // By ScanLogRepeat.
 constexpr std::array<std::string_view, scanLogRepeatKinds> repeatNames{
     "lat/lon helipad incorrect",     "helipad width incorrect", "double helipad",
@@ -77,11 +80,17 @@ ScanLogLimit::~ScanLogLimit()
         if (airportsLeftOut_ > 0)
             pushLine(fmt::format("{}the lines of {} more airports in {} left out", arrowPrefix, airportsLeftOut_,
                                  source_));
+        if (bytesLeftOut_ > 0)
+            pushLine(fmt::format("{}{} more lines about {} left out, its log being full", arrowPrefix, bytesLeftOut_,
+                                 source_));
+        if (failuresLeftOut_ > 0)
+            pushLine(fmt::format("{}{} more airport files of {} could not be written", arrowPrefix, failuresLeftOut_,
+                                 source_));
     } catch (const std::exception&) {
     }
 }
 
-bool ScanLogLimit::take(std::optional<ScanLogRepeat> kind)
+bool ScanLogLimit::take(std::optional<ScanLogRepeat> kind, std::size_t bytes)
 {
     if (!inAirport_)
         return true;
@@ -89,19 +98,37 @@ bool ScanLogLimit::take(std::optional<ScanLogRepeat> kind)
         airportLeftOut_ = true;
         return false;
     }
-    if (!kind)
-        return true;
-    const auto k = static_cast<std::size_t>(*kind);
-    if (kept_[k] >= repeatsKeptPerAirport) {
-        ++leftOut_[k];
+    if (kind) {
+        const auto k = static_cast<std::size_t>(*kind);
+        if (kept_[k] >= repeatsKeptPerAirport) {
+            ++leftOut_[k];
+            return false;
+        }
+        if (repeatedKept_ >= repeatsKeptPerFile) {
+            ++repeatedLeftOut_;
+            return false;
+        }
+    }
+    if (bytes > airportLineBytesPerFile - bytesKept_) {
+        ++bytesLeftOut_;
         return false;
     }
-    if (repeatedKept_ >= repeatsKeptPerFile) {
-        ++repeatedLeftOut_;
+    bytesKept_ += bytes;
+    if (kind) {
+        ++kept_[static_cast<std::size_t>(*kind)];
+        ++repeatedKept_;
+    }
+    return true;
+}
+
+bool ScanLogLimit::takeFailure(std::size_t bytes)
+{
+    if (failuresKept_ >= failuresKeptPerFile || bytes > failureLineBytesPerFile - failureBytesKept_) {
+        ++failuresLeftOut_;
         return false;
     }
-    ++kept_[k];
-    ++repeatedKept_;
+    ++failuresKept_;
+    failureBytesKept_ += bytes;
     return true;
 }
 
@@ -120,28 +147,35 @@ ScanLogAirport::~ScanLogAirport()
 {
     if (limit_ == nullptr)
         return;
-    limit_->inAirport_ = false;
     if (limit_->airportLeftOut_)
         ++limit_->airportsLeftOut_;
-    try {
+    try { // the counts are lines of the airport too
         for (std::size_t k = 0; k < scanLogRepeatKinds; ++k)
             if (limit_->leftOut_[k] > 0)
-                pushLine(fmt::format("{}{} more \"{}\" lines of {} left out", arrowPrefix, limit_->leftOut_[k],
-                                     repeatNames[k], icao_));
+                pushScanLogLine(fmt::format("{}{} more \"{}\" lines of {} left out", arrowPrefix,
+                                            limit_->leftOut_[k], repeatNames[k], icao_));
     } catch (const std::exception&) {
     }
+    limit_->inAirport_ = false;
 }
 
 void pushScanLogLine(std::string text)
 {
-    if (threadLimit != nullptr && !threadLimit->take(std::nullopt))
+    if (threadLimit != nullptr && !threadLimit->take(std::nullopt, text.size() + 1))
         return;
     pushLine(std::move(text));
 }
 
 void pushScanLogLine(std::string text, ScanLogRepeat kind)
 {
-    if (threadLimit != nullptr && !threadLimit->take(kind))
+    if (threadLimit != nullptr && !threadLimit->take(kind, text.size() + 1))
+        return;
+    pushLine(std::move(text));
+}
+
+void pushScanLogFailureLine(std::string text)
+{
+    if (threadLimit != nullptr && !threadLimit->takeFailure(text.size() + 1))
         return;
     pushLine(std::move(text));
 }
@@ -509,6 +543,11 @@ bool linkAirport(AirportFileData& airport, std::int32_t& archivedCount, const st
 
 void generateAirportFile(AirportFileData& airport)
 {
+    generateAirportFile(airport, exitBegan);
+}
+
+void generateAirportFile(AirportFileData& airport, const std::function<bool()>& closed)
+{
     const std::size_t count = airport.stands.size();
     if (count == 0)
         return;
@@ -524,8 +563,8 @@ void generateAirportFile(AirportFileData& airport)
     if (!fs::exists(folder))
         fs::create_directory(folder);
     const fs::path file = folder / xmlFileName(airport.icao);
-    if (!saveAirportFile(airport, file, false, false)) {
-        pushScanLogLine(fmt::format("{}Generating {} did not succeed", arrowPrefix, text(file)));
+    if (!saveAirportFile(airport, file, false, false, closed)) {
+        pushScanLogFailureLine(fmt::format("{}Generating {} did not succeed", arrowPrefix, text(file)));
         return;
     }
     ++handledAirportCount;

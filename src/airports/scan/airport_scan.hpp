@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,14 +35,21 @@ enum class ScanLogRepeat : std::uint8_t {
 inline constexpr std::size_t scanLogRepeatKinds = 7;
 void pushScanLogLine(std::string text, ScanLogRepeat kind);
 
+// A line that says an airport file could not be written.
+void pushScanLogFailureLine(std::string text);
+
 // While one lives, it bounds the scan-log lines its thread adds about one scenery file, so that
 // a hostile file writes a small log and a large real one keeps all of its airports:
 // - the lines of the file's first 2,000 airports are kept; those of later airports are not,
 //   and one line at its end says how many airports' lines were left out;
 // - inside an airport, lines of one repeated kind after its first 200 are counted, and one
 //   line at the airport's end gives the count;
-// - at most 2,000 repeated lines of the file are kept; one line at its end counts the rest.
-// Lines outside an airport are always kept.
+// - at most 2,000 repeated lines of the file are kept; one line at its end counts the rest;
+// - the airports' lines take at most 760 kB in all; one line at its end counts the rest;
+// - the failure lines are kept for every airport, whatever its number, up to 2,000 (and
+//   200 kB); one line at its end counts the rest.
+// Lines outside an airport are always kept. So the log of one file stays under 1 MB with a
+// path of the longest the scan reads.
 class ScanLogLimit {
 public:
     explicit ScanLogLimit(std::string source);
@@ -53,13 +61,21 @@ private:
     friend class ScanLogAirport;
     friend void pushScanLogLine(std::string text);
     friend void pushScanLogLine(std::string text, ScanLogRepeat kind);
-    bool take(std::optional<ScanLogRepeat> kind); // false when the line is to be left out
+    friend void pushScanLogFailureLine(std::string text);
+    // False when the line is to be left out.
+    bool take(std::optional<ScanLogRepeat> kind, std::size_t bytes);
+    bool takeFailure(std::size_t bytes);
 
     std::string source_;
     std::size_t airports_ = 0;        // begun
     std::size_t airportsLeftOut_ = 0; // of those after the first 2,000, with lines
     std::size_t repeatedKept_ = 0;
     std::size_t repeatedLeftOut_ = 0; // by the file's bound
+    std::size_t bytesKept_ = 0;       // of the airports' lines
+    std::size_t bytesLeftOut_ = 0;    // lines left out by the bound of their bytes
+    std::size_t failuresKept_ = 0;
+    std::size_t failureBytesKept_ = 0;
+    std::size_t failuresLeftOut_ = 0;
     // The airport being read.
     bool inAirport_ = false;
     bool airportLeftOut_ = false;
@@ -103,9 +119,12 @@ public:
     virtual void generateAirportFile(AirportFileData& airport) = 0;
 };
 
-// The scan's own linking and generating of airport files.
+// The scan's own linking and generating of airport files. An airport file is given up once
+// an exit has begun, looked for every few thousand stands and every mebibyte written (or once
+// `closed` says so): then no file and no temporary stays and the failure line is logged.
 bool linkAirport(AirportFileData& airport, std::int32_t& archivedCount, const std::string& bglPath);
 void generateAirportFile(AirportFileData& airport);
+void generateAirportFile(AirportFileData& airport, const std::function<bool()>& closed);
 
 // Airports linked or generated since the program started.
 extern std::atomic<std::int32_t> handledAirportCount;

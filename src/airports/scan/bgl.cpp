@@ -37,8 +37,8 @@ constexpr double twoPi = 6.283185307179586;
 constexpr std::array<const char*, 12> namePrefixes = {"",   "r",   "p",  "np", "ep",  "sep",
                                                       "sp", "swp", "wp", "nwp", "g", ""};
 constexpr std::array<const char*, 6> duplicateLetters = {"a", "b", "c", "d", "e", "f"};
-constexpr std::uint64_t smallestItemBytes = 16;
 constexpr std::uint64_t exitCheckItems = 4096;
+constexpr std::uint64_t parkingListHeaderWords = 2;
 
 // The positions a scenery file may give that the simulator means as "none".
 bool isNullPosition(double latitude, double longitude)
@@ -98,18 +98,16 @@ std::int64_t BglWords::recordStep(std::uint64_t index) const
     return static_cast<std::int32_t>(size) / 4;
 }
 
-BglItemBudget::BglItemBudget(std::uint64_t fileBytes) : left_(fileBytes / smallestItemBytes) {}
-
-bool BglItemBudget::take()
+bool BglByteBudget::take(std::uint64_t bytes)
 {
     if (stopped())
         return false;
-    if (left_ == 0) {
+    if (bytes > left_) {
         spent_ = true;
         return false;
     }
-    --left_;
-    if (++taken_ % exitCheckItems == 0 && exitBegan()) {
+    left_ -= bytes;
+    if (++items_ % exitCheckItems == 0 && exitBegan()) {
         closed_ = true;
         return false;
     }
@@ -192,7 +190,7 @@ void readBglAirports(const BglWords& words, const std::string& bglPath, AirportS
         return;
     const ScanLogLimit logLimit(bglPath);
     const std::uint64_t fileBytes = words.size() * 4;
-    BglItemBudget items(fileBytes);
+    BglByteBudget budget(fileBytes);
     // The records the walks have reached: a walk that comes to one of them would only read
     // again what an earlier walk read from there on.
     std::vector<bool> walked(static_cast<std::size_t>(words.size()));
@@ -213,12 +211,12 @@ void readBglAirports(const BglWords& words, const std::string& bglPath, AirportS
                     return;
                 const DecodedIdentifier icao = lf_decodeIdentifierOrRegionCode(words.at(index + 10));
                 if (icao.valid)
-                    processBglAirport(index, words, words.recordStep(index), icao.text, bglPath, sink, items);
-                if (items.spent())
+                    processBglAirport(index, words, words.recordStep(index), icao.text, bglPath, sink, budget);
+                if (budget.spent())
                     pushScanLogLine(fmt::format("{}{} reads more items than its {} bytes hold: {} and the airports "
                                                 "after it skipped",
                                                 arrowPrefix, bglPath, fileBytes, icao.text));
-                if (items.stopped())
+                if (budget.stopped())
                     return;
             }
             if (!stepForward(index, words.recordStep(index)))
@@ -228,7 +226,7 @@ void readBglAirports(const BglWords& words, const std::string& bglPath, AirportS
 }
 
 void processBglAirport(std::uint64_t index, const BglWords& words, std::int64_t recordWords, const std::string& icao,
-                       const std::string& bglPath, AirportSink& sink, BglItemBudget& items)
+                       const std::string& bglPath, AirportSink& sink, BglByteBudget& budget)
 {
     const ScanLogAirport airportLog(icao);
     AirportFileData airport;
@@ -245,26 +243,34 @@ void processBglAirport(std::uint64_t index, const BglWords& words, std::int64_t 
         airport.airportName = name->second;
 
     const std::int64_t recordEnd = static_cast<std::int64_t>(index) + recordWords;
+    // Where the walk ends: the record's end, or the file's when the record claims more.
+    const std::uint64_t walkEnd =
+        std::min(static_cast<std::uint64_t>(std::max<std::int64_t>(recordEnd, 0)), words.size());
     std::uint64_t child = index + airportChildrenWord;
-    // An airport the item budget stops is dropped, not handed on in part.
+    // An airport the byte budget stops is dropped, not handed on in part.
     while (static_cast<std::int64_t>(child) < recordEnd) {
-        if (!items.take())
-            return;
         const std::uint16_t id = words.low16(child);
         if (id == parkingListRecordId) {
             if (!extractParkingPositions(child, words, static_cast<std::uint64_t>(recordEnd), airport, state, bglPath,
-                                         items))
+                                         budget))
                 return;
             if (state.duplicate)
                 dedupeStandNames(airport);
             break;
         }
+        const std::int64_t step = words.recordStep(child);
+        const std::uint64_t stepEnd = step > 0 ? std::min(walkEnd, child + static_cast<std::uint64_t>(step)) : child;
+        if (!budget.take((stepEnd - child) * 4))
+            return;
         if (id == helipadRecordId)
             extractHelipads(child, words, airport, state);
-        if (!stepForward(child, words.recordStep(child)))
+        if (!stepForward(child, step))
             break;
     }
 
+    if (state.helipadsSkipped > 0)
+        pushScanLogLine(fmt::format("{}{} has more than {} helipads: {} more skipped", arrowPrefix, icao,
+                                    helipadsPerAirport, state.helipadsSkipped));
     const auto standCount = static_cast<std::int64_t>(airport.stands.size());
     if (standCount > archivedCount)
         pushScanLogLine(
@@ -275,6 +281,10 @@ void processBglAirport(std::uint64_t index, const BglWords& words, std::int64_t 
 
 void extractHelipads(std::uint64_t index, const BglWords& words, AirportFileData& airport, BglAirportState& state)
 {
+    if (state.helipadCounter > helipadsPerAirport) {
+        ++state.helipadsSkipped;
+        return;
+    }
     const double latitude = unpackLatitude(words.at(index + 4));
     const double longitude = unpackLongitude(words.at(index + 3));
     const double width = words.f32(index + 7);
@@ -300,12 +310,14 @@ void extractHelipads(std::uint64_t index, const BglWords& words, AirportFileData
 
 bool extractParkingPositions(std::uint64_t index, const BglWords& words, std::uint64_t airportEnd,
                              AirportFileData& airport, BglAirportState& state, const std::string& bglPath,
-                             BglItemBudget& items)
+                             BglByteBudget& budget)
 {
     const std::uint32_t count = words.high16(index + 1);
-    std::uint64_t entry = index + 2;
-    // Room for as many stands as the record can hold, whatever the count claims.
+    std::uint64_t entry = index + parkingListHeaderWords;
     const std::uint64_t end = std::min(airportEnd, words.size());
+    if (!budget.take(parkingListHeaderWords * 4))
+        return false;
+    // Room for as many stands as the record can hold, whatever the count claims.
     const auto room = static_cast<std::size_t>(
         std::min<std::uint64_t>(count, entry < end ? (end - entry) / parkingEntryWords : 0));
     airport.stands.reserve(airport.stands.size() + room);
@@ -316,11 +328,11 @@ bool extractParkingPositions(std::uint64_t index, const BglWords& words, std::ui
                                         airport.icao, i, count, bglPath));
             return true;
         }
-        if (!items.take())
-            return false;
         const std::uint32_t flags = words.at(entry);
         const std::uint64_t current = entry;
         entry += parkingEntryWords + (flags >> 24);
+        if (!budget.take((std::min(entry, end) - current) * 4))
+            return false;
 
         const double radius = words.f32(current + 1);
         if (!(radius > 1.0 && radius < 200.0)) { // a radius that is not a number is skipped too

@@ -74,24 +74,30 @@ struct BglAirportState {
     std::unordered_set<std::string> standNames; // parking names taken, helipads not among them
     std::int32_t helipadCounter = 1;            // the next helipad's number
     std::unordered_set<std::pair<double, double>, PositionHash> helipads; // positions kept
+    std::uint64_t helipadsSkipped = 0;          // past the most an airport keeps
     bool duplicate = false;                     // a name was given a letter
 };
 
-// The items (child records and parking entries) the records of one file may read, over all of
-// them: at most the file's size over the smallest item (16 bytes), which a file whose items do
-// not overlap never reaches. Every 4096 items it also looks whether an exit has begun.
-class BglItemBudget {
+// The helipads an airport keeps, the most a parking list can count; the later ones are skipped.
+inline constexpr std::int32_t helipadsPerAirport = 65535;
+
+// What the walks over the airport records of one file may read, over all of them: at most
+// the file's size in bytes. A child counts the bytes it steps over, a parking list its header
+// and each entry it reads, so a file whose records do not overlap never reaches it; records
+// that read the same bytes again do. After every 4096 items it also looks whether an exit has
+// begun.
+class BglByteBudget {
 public:
-    explicit BglItemBudget(std::uint64_t fileBytes);
-    // Counts one more item; false once the budget is spent or an exit has begun, and from then
-    // on. The airport being read is then dropped.
-    bool take();
+    explicit BglByteBudget(std::uint64_t fileBytes) : left_(fileBytes) {}
+    // Counts one more item of `bytes`; false once the budget is spent or an exit has begun,
+    // and from then on. The airport being read is then dropped.
+    bool take(std::uint64_t bytes);
     bool spent() const { return spent_; }
     bool stopped() const { return spent_ || closed_; }
 
 private:
     std::uint64_t left_;
-    std::uint64_t taken_ = 0;
+    std::uint64_t items_ = 0;
     bool spent_ = false;
     bool closed_ = false;
 };
@@ -100,7 +106,7 @@ private:
 // file cannot be opened or is not a scenery file; throws std::out_of_range when a structure
 // it needs lies past the end (airports handed on before that stay handed on). Each record is
 // read once, also when several sections lead to it. Reading stops once an exit has begun or
-// the file's item budget is spent (then with one scan-log line), between sections and airports
+// the file's byte budget is spent (then with one scan-log line), between sections and airports
 // and inside an airport, whose stands are then not handed on. A ScanLogLimit bounds the
 // file's scan-log lines.
 void lf_toParkingPositions(const std::filesystem::path& path, AirportSink& sink);
@@ -108,13 +114,14 @@ void lf_toParkingPositions(const std::filesystem::path& path, AirportSink& sink)
 void readBglAirports(const BglWords& words, const std::string& bglPath, AirportSink& sink);
 
 void processBglAirport(std::uint64_t index, const BglWords& words, std::int64_t recordWords, const std::string& icao,
-                       const std::string& bglPath, AirportSink& sink, BglItemBudget& items);
+                       const std::string& bglPath, AirportSink& sink, BglByteBudget& budget);
+// Past the airport's first helipadsPerAirport helipads kept it only counts the helipad skipped.
 void extractHelipads(std::uint64_t index, const BglWords& words, AirportFileData& airport, BglAirportState& state);
 // The list ends with its airport record (word index airportEnd), whatever count it claims.
-// False when the item budget stopped it.
+// False when the byte budget stopped it.
 bool extractParkingPositions(std::uint64_t index, const BglWords& words, std::uint64_t airportEnd,
                              AirportFileData& airport, BglAirportState& state, const std::string& bglPath,
-                             BglItemBudget& items);
+                             BglByteBudget& budget);
 // Each name a letter was added to goes again to its stands (the name and the lettered ones),
 // largest radius first, equal radii in list order.
 void dedupeStandNames(AirportFileData& airport);

@@ -1,4 +1,5 @@
 #include "airports/airport_support.hpp"
+#include "airports/database/airport_folders.hpp"
 #include "bgl_support.hpp"
 
 #include "core/exit.hpp"
@@ -88,6 +89,7 @@ std::string goldenAirport(std::uint64_t seed)
 }
 
 class BglGoldenTest : public test::AirportFolderTest {};
+class BglFolderTest : public test::AirportFolderTest {};
 
 TEST_F(BglGoldenTest, OneAirportGivesTheExpectedAirportFile)
 {
@@ -359,7 +361,13 @@ TEST(Bgl, HostileFilesAreReadOnceWithABoundedLog)
                               "skipped";
     const Row rows[] = {
         {fixtures::bglScenery({1200, 2, 0, 1}), 1200, 1200, 3600, 1200,
-         "===> ZAUD has 3 parkpos while archived one has 0"},
+         "===> ZBUD has 3 parkpos while archived one has 0"},
+        // Well-formed files of the smallest children are read whole.
+        {fixtures::bglScenery({.airports = 200, .smallChildren = 300, .smallChildBytes = 8}), 200, 200, 8200, 200,
+         "===> ZAHR has 41 parkpos while archived one has 0"},
+        {fixtures::bglScenery(
+             {.airports = 100, .smallChildren = 200, .smallChildBytes = 12, .standlessAirports = 1000}),
+         1100, 1100, 4100, 100, "===> ZBQH has 41 parkpos while archived one has 0"},
         {airportWith([](BglBuilder& b) {
              b.addParkingList(std::vector<BglParking>(250, parking(10, 1, 1, 0.5f, 90.0f, 52.0)));
          }),
@@ -370,13 +378,13 @@ TEST(Bgl, HostileFilesAreReadOnceWithABoundedLog)
          "===> the lines of 18000 more airports in scenery.bgl left out"},
         {hostileBglScenery(HostileBgl::sharedAirport), 1, 1, 2000, 1,
          "===> ZHAA has 2000 parkpos while archived one has 0"},
-        {hostileBglScenery(HostileBgl::overlappingHelipads), 1, 1, 262000, 1,
-         "===> ZHAA has 262000 parkpos while archived one has 0"},
+        {hostileBglScenery(HostileBgl::overlappingHelipads), 1, 1, 65535, 2,
+         "===> ZHAA has 65535 parkpos while archived one has 0"},
         {hostileBglScenery(HostileBgl::pairedStandNames), 1, 1, 65535, 1,
          "===> ZHAA has 65535 parkpos while archived one has 0"},
-        {hostileBglScenery(HostileBgl::sharedHelipadChain), 2, 1, 262000, 2,
+        {hostileBglScenery(HostileBgl::sharedHelipadChain), 2, 1, 65535, 3,
          fmt::format(fmt::runtime(spent), 4192400, "ZHAA")},
-        {hostileBglScenery(HostileBgl::sharedHelipadChainCodes), 2, 1, 262000, 2,
+        {hostileBglScenery(HostileBgl::sharedHelipadChainCodes), 2, 1, 65535, 3,
          fmt::format(fmt::runtime(spent), 4194304, "ZHAB")},
     };
     for (const Row& row : rows) {
@@ -421,6 +429,121 @@ TEST(Bgl, ACloseStopsALongListWithinAFewThousandEntries)
     EXPECT_EQ(sink.linked, std::vector<std::string>{"ZZAA"});
     EXPECT_TRUE(sink.generated.empty()); // not handed on in part
     takeScanLog();
+}
+
+TEST_F(BglFolderTest, ACloseWhileAnAirportFileIsWrittenLeavesNoFile)
+{
+    namespace fs = std::filesystem;
+    // The one airport of the 16 MiB file gives 65,535 stands. The close comes at the second
+    // look while its file is built, or at the first look once its temporary is being written.
+    struct ClosingSink : test::RecordingSink {
+        bool whileWritten = false;
+        int looks = 0;
+        int closedAt = 0;
+        bool temporaryAtClose = false;
+        void generateAirportFile(AirportFileData& airport) override
+        {
+            rtd::generateAirportFile(airport, [this] {
+                ++looks;
+                const bool temporary = !fs::is_empty(myThirdpartyFolder);
+                if (closedAt == 0 && (whileWritten ? temporary : looks == 2)) {
+                    closedAt = looks;
+                    temporaryAtClose = temporary;
+                }
+                return closedAt > 0;
+            });
+        }
+    };
+    const std::string bytes = fixtures::hostileBglScenery(fixtures::HostileBgl::overlappingHelipads16MiB);
+    fs::create_directories(myThirdpartyFolder);
+    for (const bool whileWritten : {false, true}) {
+        ClosingSink sink;
+        sink.whileWritten = whileWritten;
+        startScanLog();
+        readBglAirports(BglWords::fromBytes(bytes.data(), bytes.size()), "scenery.bgl", sink);
+        EXPECT_EQ(sink.temporaryAtClose, whileWritten);
+        EXPECT_EQ(sink.looks, sink.closedAt) << whileWritten; // honoured at the first look after it
+        EXPECT_TRUE(fs::is_empty(myThirdpartyFolder)) << whileWritten; // no file, no temporary
+        EXPECT_EQ(takeScanLog().back(),
+                  "===> Generating " + platform::pathToUtf8(myThirdpartyFolder / "ZHAA.xml") + " did not succeed");
+    }
+}
+
+TEST_F(BglFolderTest, EveryAirportFileNotWrittenIsLoggedUpTo2000)
+{
+    // 500 airports without stands, then 2,100 whose files cannot be written: their folder is a
+    // file.
+    struct WritingSink : test::RecordingSink {
+        void generateAirportFile(AirportFileData& airport) override { rtd::generateAirportFile(airport); }
+    } sink;
+    std::filesystem::create_directories(myThirdpartyFolder.parent_path());
+    test::writeFile(myThirdpartyFolder, "");
+    const std::string bytes = fixtures::bglScenery({.airports = 2100, .stands = 0, .standlessAirports = 500});
+    startScanLog();
+    readBglAirports(BglWords::fromBytes(bytes.data(), bytes.size()), "scenery.bgl", sink);
+    const std::vector<std::string> log = takeScanLog();
+    std::vector<std::string> failures;
+    std::copy_if(log.begin(), log.end(), std::back_inserter(failures),
+                 [](const std::string& line) { return line.ends_with(" did not succeed"); });
+    std::vector<std::string> expected;
+    for (std::size_t a = 500; a < 2500; ++a)
+        expected.push_back("===> Generating " + platform::pathToUtf8(myThirdpartyFolder / (sink.linked[a] + ".xml")) +
+                           " did not succeed");
+    EXPECT_EQ(failures, expected);
+    EXPECT_EQ(log.back(), "===> 100 more airport files of scenery.bgl could not be written");
+}
+
+TEST(Bgl, AFileLogStaysUnder1MBAtTheLongestPath)
+{
+    // 2,000 airports of two skipped entries each and a list that claims more than it holds.
+    BglBuilder b;
+    for (int a = 0; a < 2000; ++a) {
+        b.addAirport(fmt::format("{}{:03}", a < 1000 ? 'X' : 'Y', a % 1000), 0);
+        b.addParkingList(std::vector<BglParking>(2, parking(10, 1, 1, 0.5f, 90.0f, 52.0)), 65535);
+        b.endAirport();
+    }
+    const std::string bytes = b.bytes();
+    const std::string path = std::string(245, 'd') + ".bgl";
+    test::RecordingSink sink;
+    startScanLog();
+    readBglAirports(BglWords::fromBytes(bytes.data(), bytes.size()), path, sink);
+    const std::vector<std::string> log = takeScanLog();
+    std::size_t logBytes = 0;
+    for (const std::string& line : log)
+        logBytes += line.size() + 1;
+    EXPECT_LT(logBytes, 1'000'000u);
+    EXPECT_EQ(log.back(), "===> 3487 more lines about " + path + " left out, its log being full");
+}
+
+TEST(Bgl, AnAirportKeepsAtMost65535HelipadsAndReadsOnToItsParkingList)
+{
+    const test::BglRun run = readBgl(airportWith([](BglBuilder& b) {
+        for (int i = 0; i < 65537; ++i)
+            b.addHelipad(52.0 + (i % 200) * 0.0001, 4.0 + (i / 200) * 0.0001, 20.0f);
+        b.addParkingList({parking(10, 1, 1, 20.0f, 90.0f, 52.0), parking(10, 2, 1, 20.0f, 90.0f, 52.001)});
+    }));
+    EXPECT_EQ(run.summary(), "ZZAA:65537");
+    EXPECT_EQ(run.log, (std::vector<std::string>{"===> ZZAA has more than 65535 helipads: 2 more skipped",
+                                                 "===> ZZAA has 65537 parkpos while archived one has 0"}));
+}
+
+TEST(Bgl, EachGroupOfDuplicateNamesGoesByRadiusEqualRadiiInListOrder)
+{
+    const test::BglRun run = readBgl(airportWith([](BglBuilder& b) {
+        b.addParkingList({
+            parking(10, 1, 1, 20.0f, 90.0f, 52.000),
+            parking(10, 1, 1, 30.0f, 90.0f, 52.001),
+            parking(10, 2, 1, 25.0f, 90.0f, 52.002),
+            parking(10, 2, 1, 25.0f, 90.0f, 52.003),
+            parking(10, 2, 1, 40.0f, 90.0f, 52.004),
+            parking(10, 2, 1, 25.0f, 90.0f, 52.005),
+        });
+    }));
+    ASSERT_EQ(run.sink.generated.size(), 1u);
+    std::vector<std::string> names;
+    for (const ParkingPosition& stand : run.sink.generated[0].stands)
+        names.push_back(stand.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"g1a", "g1", "g2a", "g2b", "g2", "g2c"}));
 }
 
 TEST(Bgl, NonFiniteHeadingLeavesTheNameFree)
