@@ -14,6 +14,8 @@
 #include <fstream>
 #include <locale>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <sstream>
 
 namespace rtd {
@@ -144,6 +146,32 @@ fs::path temporaryPathFor(const fs::path& target)
     return target.parent_path() / name;
 }
 
+// The names of the temporary files this process is writing now. A name is unique within the
+// process, so it marks its file whatever spelling of the folder reaches it. A name is added
+// before its file is created and taken out after the file is renamed or removed, and
+// removeLeftoverTemporaries removes under the same lock: it never takes a file being written.
+std::mutex liveTemporariesMutex;
+std::set<std::string> liveTemporaries;
+
+class LiveTemporary {
+public:
+    explicit LiveTemporary(const fs::path& path) : name_(platform::pathToUtf8(path.filename()))
+    {
+        const std::lock_guard lock(liveTemporariesMutex);
+        liveTemporaries.insert(name_);
+    }
+    ~LiveTemporary()
+    {
+        const std::lock_guard lock(liveTemporariesMutex);
+        liveTemporaries.erase(name_);
+    }
+    LiveTemporary(const LiveTemporary&) = delete;
+    LiveTemporary& operator=(const LiveTemporary&) = delete;
+
+private:
+    std::string name_;
+};
+
 bool writeBytes(std::FILE* file, std::string_view bytes)
 {
     return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
@@ -241,6 +269,7 @@ void readUtf16Lines(std::wistream& stream, std::vector<std::string>& lines)
 bool replaceFileWhole(const fs::path& target, bool binary, const std::function<bool(std::FILE*)>& write, FileSync sync)
 {
     const fs::path temporary = temporaryPathFor(target);
+    const LiveTemporary live(temporary);
     std::FILE* file = platform::openFile(temporary, binary ? "wb" : "w");
     if (file == nullptr)
         return false;
@@ -276,8 +305,9 @@ int removeLeftoverTemporaries(const fs::path& target)
         if (isLeftover(platform::pathToUtf8(it->path().filename())) && it->is_regular_file(fileError))
             leftovers.push_back(it->path());
     int removed = 0;
+    const std::lock_guard lock(liveTemporariesMutex);
     for (const fs::path& leftover : leftovers)
-        if (fs::remove(leftover, fileError))
+        if (!liveTemporaries.contains(platform::pathToUtf8(leftover.filename())) && fs::remove(leftover, fileError))
             ++removed;
     return removed;
 }

@@ -73,8 +73,9 @@ bool replaceFileWhole(const std::filesystem::path& target, bool binary,
                       const std::function<bool(std::FILE*)>& write, FileSync sync = FileSync::perFile);
 
 // Removes the temporary files that a replaceFileWhole of `target` stopped before its rename
-// (a kill, a power cut) left beside it, "<file name>.<number>.tmp", and no other file; call it
-// only while no other writer of the same target runs. The number of files removed.
+// (a kill, a power cut) left beside it, "<file name>.<number>.tmp", and no other file. The
+// temporaries this process is writing at the time are not leftovers and stay, so it may run
+// beside other writers of the same target. The number of files removed.
 int removeLeftoverTemporaries(const std::filesystem::path& target);
 
 // Replaces `target` whole with the bytes of `source`. False when either cannot be read or

@@ -12,9 +12,11 @@
 #include "liveries/dbase.hpp"
 
 #include <gmock/gmock.h>
+#include <atomic>
 #include <cmath>
 #include <map>
 #include <optional>
+#include <thread>
 
 namespace rtd {
 namespace {
@@ -549,6 +551,29 @@ TEST_F(ParkAirportFileTest, ASaveRemovesTheTemporariesAKilledSaveLeftOfItsFile)
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"EHAM.xml", "EHAM.xml.a1.tmp", "EHAM0.xml.1.tmp"}));
     EXPECT_THAT(logText(), HasSubstr("2 leftover temporary files of " + learned.string() + " removed\n"));
+}
+
+TEST_F(ParkAirportFileTest, SavesOfOneFileOnTwoThreadsLeaveEachOthersTemporaries)
+{
+    write(base, baseFile({stand("A1", 52.3, 4.76)}));
+    ASSERT_EQ(read(), "");
+    const fs::path leftover = learned.parent_path() / "EHAM.xml.7.tmp";
+    writeText(leftover, "<parameters/>");
+    const LearnedFileSource source = learnedFileSource();
+    std::atomic<int> saved{0};
+    const auto saveInLoop = [&] {
+        for (int i = 0; i < 40; ++i)
+            saved += saveLearnedAirportFile(source) ? 1 : 0;
+    };
+    {
+        const std::jthread first(saveInLoop);
+        const std::jthread second(saveInLoop);
+    }
+    EXPECT_EQ(saved, 80);
+    EXPECT_FALSE(fs::exists(install / leftover));
+    const std::string log = logText();
+    EXPECT_THAT(log, HasSubstr("1 leftover temporary file of " + learned.string() + " removed\n"));
+    EXPECT_EQ(log.find("leftover temporary"), log.rfind("leftover temporary")) << "only the leftover goes";
 }
 
 TEST_F(ParkAirportFileTest, FailedSaveKeepsTheOldFile)
