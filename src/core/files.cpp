@@ -277,8 +277,14 @@ bool replaceFileWhole(const fs::path& target, bool binary, const std::function<b
     written = (sync == FileSync::perFile ? platform::flushToDisk(file) : std::fflush(file) == 0) && written;
     written = std::fclose(file) == 0 && written;
     std::error_code error;
-    if (written)
+    if (written) {
+        // Windows refuses a rename onto a file that another rename is replacing at that
+        // moment, so two threads saving one file would see one of them fail: the renames of
+        // this process go one at a time. A rename is short, unlike the write before it.
+        static std::mutex renameMutex;
+        const std::lock_guard lock(renameMutex);
         fs::rename(temporary, target, error);
+    }
     if (!written || error) {
         fs::remove(temporary, error);
         return false;
